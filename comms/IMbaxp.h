@@ -1,0 +1,59 @@
+#pragma once
+// The Modbus communications control as the window sees it: register blocks defined
+// under request handles, run once or repeatedly, and one event per run.
+//
+// Each handle keeps its last definition and a buffer of BufferWords words. A read
+// fills words 0 to Quantity-1 of the buffer; the words beyond keep what earlier runs
+// (or Set_Register) left there, 0 before anything. Events are delivered from the event
+// loop of the GUI thread, never from inside a call of this interface.
+#include <cstdint>
+#include <functional>
+
+namespace MbaxpError {
+// Codes 1 to 11 are the Modbus exception codes exactly as the unit sends them.
+constexpr int16_t Timeout = 12;           // no reply within the time-out
+constexpr int16_t ConnectionRefused = 13; // the unit or serial device cannot be reached
+constexpr int16_t ConnectionLost = 14;    // the connection went down with the run pending
+constexpr int16_t CrcOrFraming = 15;      // RTU reply with a bad CRC or broken frame
+constexpr int16_t InvalidReply = 16;      // a reply that does not fit the request
+constexpr int16_t NotConnected = 17;      // no connection: the run was not sent
+} // namespace MbaxpError
+
+class IMbaxp {
+public:
+    static constexpr int BufferWords = 125;
+
+    virtual ~IMbaxp() = default;
+
+    // Block definitions. Address is zero-based; UpdateRate in milliseconds.
+    virtual void ReadHoldingRegisters(int16_t Handle, int16_t SlaveID, int32_t Address,
+                                      int16_t Quantity, int32_t UpdateRate) = 0;
+    virtual void PresetSingleRegister(int16_t Handle, int16_t SlaveID, int32_t Address,
+                                      int32_t UpdateRate) = 0;
+    virtual void PresetMultipleRegisters(int16_t Handle, int16_t SlaveID, int32_t Address,
+                                         int16_t Quantity, int32_t UpdateRate) = 0;
+
+    // The handle's buffer. An index outside 0..BufferWords-1 throws EListError.
+    virtual int16_t Get_Register(int16_t Handle, int16_t Index) const = 0;
+    virtual void Set_Register(int16_t Handle, int16_t Index, int16_t Value) = 0;
+
+    virtual void UpdateEnable(int16_t Handle) = 0;
+    virtual void UpdateOnce(int16_t Handle) = 0;
+    virtual void UpdateDisable(int16_t Handle) = 0;
+
+    // Opens the connection described by the properties as they stand.
+    virtual void OpenConnection() = 0;
+    virtual void CloseConnection() = 0;
+
+    // Properties. Connection 0 is Modbus TCP; n > 0 is Modbus RTU on COM port n.
+    int32_t Connection = 0;
+    int16_t BaudRate = 5;     // RTU: 5 is 9600 baud (see SerialPorts.h for the table)
+    int16_t Parity = 0;       // RTU: 0 none, 1 odd, 2 even
+    int16_t ProtocolMode = 0; // RTU: 0 is Modbus RTU, 8 data bits, 1 stop bit
+    int16_t Timeout = 1000;   // TCP: per-request time-out in ms
+    int16_t IPAddr1 = 192, IPAddr2 = 168, IPAddr3 = 1, IPAddr4 = 10;
+    int32_t TCPIPPort = 502;
+
+    std::function<void(int16_t Handle)> OnResultOk;
+    std::function<void(int16_t Handle, int16_t Error)> OnResultError;
+};
