@@ -1,0 +1,26 @@
+// The program's main block: the application object, the main window, the message loop.
+#include "comms/TMbaxp.h"
+#include "controls/Services.h"
+#include "mainform/MainForm.h"
+
+#include <QApplication>
+#include <memory>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("VelkarHub"));
+    QApplication::setQuitOnLastWindowClosed(true);
+
+    TMbaxp control;
+    QtDialogs dialogs;
+    QtShell shell;
+    SystemClock clock;
+    int result = 0;
+    {
+        TForm1 form(TFormEnvironment{control, dialogs, shell, clock, QString()});
+        form.Show();
+        result = app.exec();
+    }
+    return result;
+}

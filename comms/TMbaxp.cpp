@@ -1,0 +1,832 @@
+#include "comms/TMbaxp.h"
+
+#include "comms/SerialPorts.h"
+#include "utilities/Exceptions.h"
+
+#include <QDataStream>
+#include <QDebug>
+#include <QEventLoop>
+#include <QModbusPdu>
+#include <QModbusReply>
+#include <QModbusRtuSerialClient>
+#include <QModbusTcpClient>
+#include <QSerialPort>
+#include <QVariant>
+
+#include <algorithm>
+#include <exception>
+
+namespace {
+
+constexpr int16_t NoError = 0;
+// Answers the control gives itself for a block no unit could accept (see TMbaxp.h).
+constexpr int16_t IllegalFunction = 1;
+constexpr int16_t IllegalDataAddress = 2;
+constexpr int16_t IllegalDataValue = 3;
+
+constexpr int MaxReadQuantity = 125;
+constexpr int MaxWriteQuantity = 123;
+
+// Bytes of a request and of its normal reply on an RTU line (unit id, PDU, CRC).
+int rtuFrameBytes(bool isWrite, bool single, int quantity)
+{
+    if (!isWrite)
+        return 8 + 5 + 2 * quantity;
+    if (single)
+        return 8 + 8;
+    return 9 + 2 * quantity + 8;
+}
+
+} // namespace
+
+TMbaxp::TMbaxp(QObject *parent) : QObject(parent)
+{
+    clock_.start();
+    for (QTimer *t : {&pollTimer_, &kickTimer_, &checkTimer_, &retryTimer_, &connectTimer_, &safetyTimer_}) {
+        t->setSingleShot(true);
+        t->setTimerType(Qt::PreciseTimer);
+    }
+    kickTimer_.setInterval(0);
+    checkTimer_.setInterval(0);
+    connect(&pollTimer_, &QTimer::timeout, this, &TMbaxp::onPollTimer);
+    connect(&kickTimer_, &QTimer::timeout, this, &TMbaxp::pump);
+    connect(&checkTimer_, &QTimer::timeout, this, &TMbaxp::checkClient);
+    connect(&retryTimer_, &QTimer::timeout, this, &TMbaxp::onRetryTimer);
+    connect(&connectTimer_, &QTimer::timeout, this, [this] {
+        if (link_ == Link::Connecting)
+            attemptFailed();
+    });
+    connect(&safetyTimer_, &QTimer::timeout, this, &TMbaxp::onSafetyNet);
+}
+
+TMbaxp::~TMbaxp()
+{
+    destroying_ = true;
+    pollTimer_.stop();
+    retryTimer_.stop();
+    // Reads not yet sent are of no use any more; writes still waiting are sent while the
+    // connection is up, for a bounded time, one at a time as always.
+    readQueue_.clear();
+    if (link_ == Link::Connected && (!writeQueue_.empty() || wire_.active)) {
+        QEventLoop loop;
+        flushLoop_ = &loop;
+        QTimer::singleShot(DestroyFlushMs, &loop, &QEventLoop::quit);
+        kick();
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        flushLoop_ = nullptr;
+    }
+    abandonReply();
+    wire_ = Wire{};
+    if (client_) {
+        QModbusClient *c = client_;
+        client_ = nullptr;
+        c->disconnect(this);
+        c->disconnectDevice();
+        delete c;
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Definitions and buffers
+
+void TMbaxp::define(int16_t handle, Kind kind, int16_t slave, int32_t address, int16_t quantity, int32_t rate)
+{
+    stateOf(handle).block = Block{kind, slave, address, quantity, rate};
+}
+
+void TMbaxp::ReadHoldingRegisters(int16_t Handle, int16_t SlaveID, int32_t Address, int16_t Quantity,
+                                  int32_t UpdateRate)
+{
+    define(Handle, Kind::Read, SlaveID, Address, Quantity, UpdateRate);
+}
+
+void TMbaxp::PresetSingleRegister(int16_t Handle, int16_t SlaveID, int32_t Address, int32_t UpdateRate)
+{
+    define(Handle, Kind::WriteSingle, SlaveID, Address, 1, UpdateRate);
+}
+
+void TMbaxp::PresetMultipleRegisters(int16_t Handle, int16_t SlaveID, int32_t Address, int16_t Quantity,
+                                     int32_t UpdateRate)
+{
+    define(Handle, Kind::WriteMultiple, SlaveID, Address, Quantity, UpdateRate);
+}
+
+int16_t TMbaxp::Get_Register(int16_t Handle, int16_t Index) const
+{
+    if (Index < 0 || Index >= BufferWords)
+        throw EListError(QStringLiteral("Register index %1 of handle %2 is outside 0 to %3")
+                             .arg(Index).arg(Handle).arg(BufferWords - 1));
+    const auto it = handles_.find(Handle);
+    return it == handles_.end() ? int16_t(0) : it->second.words[size_t(Index)];
+}
+
+void TMbaxp::Set_Register(int16_t Handle, int16_t Index, int16_t Value)
+{
+    if (Index < 0 || Index >= BufferWords)
+        throw EListError(QStringLiteral("Register index %1 of handle %2 is outside 0 to %3")
+                             .arg(Index).arg(Handle).arg(BufferWords - 1));
+    stateOf(Handle).words[size_t(Index)] = Value;
+}
+
+int16_t TMbaxp::checkBlock(const Block &block)
+{
+    if (block.kind == Kind::None)
+        return IllegalFunction;
+    if (block.slave < 0 || block.slave > 255)
+        return IllegalDataValue;
+    const int maxQuantity = block.kind == Kind::Read ? MaxReadQuantity : MaxWriteQuantity;
+    if (block.quantity < 1 || block.quantity > maxQuantity)
+        return IllegalDataValue;
+    if (block.address < 0 || int64_t(block.address) + block.quantity - 1 > 65535)
+        return IllegalDataAddress;
+    return NoError;
+}
+
+int TMbaxp::effectiveRate(int32_t rate) { return std::max<int32_t>(rate, MinUpdateRateMs); }
+
+// ---------------------------------------------------------------------------------------
+// Starting and stopping runs
+
+void TMbaxp::UpdateEnable(int16_t Handle)
+{
+    HandleState &st = stateOf(Handle);
+    if (st.enabled)
+        return; // already repeating: keep its schedule
+    st.enabled = true;
+    st.nextDue = clock_.elapsed() + effectiveRate(st.block.rate);
+    if (link_ != Link::Closed)
+        runDue(Handle);
+    restartPollTimer();
+}
+
+void TMbaxp::UpdateOnce(int16_t Handle)
+{
+    const HandleState &st = stateOf(Handle);
+    switch (st.block.kind) {
+    case Kind::None:
+        post(Handle, IllegalFunction);
+        break;
+    case Kind::Read:
+        startRead(Handle, true);
+        break;
+    case Kind::WriteSingle:
+    case Kind::WriteMultiple:
+        startWrite(Handle, false);
+        break;
+    }
+}
+
+void TMbaxp::UpdateDisable(int16_t Handle)
+{
+    HandleState &st = stateOf(Handle);
+    st.enabled = false;
+    if (st.queued && !st.queuedOnce) {
+        st.queued = false;
+        readQueue_.erase(std::remove(readQueue_.begin(), readQueue_.end(), Handle), readQueue_.end());
+    }
+    if (st.runAgain && !st.runAgainOnce)
+        st.runAgain = false;
+    if (st.repeatWriteQueued) {
+        st.repeatWriteQueued = false;
+        writeQueue_.erase(std::remove_if(writeQueue_.begin(), writeQueue_.end(),
+                                         [Handle](const WriteJob &j) { return j.fromRepeat && j.handle == Handle; }),
+                          writeQueue_.end());
+    }
+    restartPollTimer();
+}
+
+// One repetition of an enabled handle.
+void TMbaxp::runDue(int16_t handle)
+{
+    switch (stateOf(handle).block.kind) {
+    case Kind::None:
+        post(handle, IllegalFunction);
+        break;
+    case Kind::Read:
+        startRead(handle, false);
+        break;
+    case Kind::WriteSingle:
+    case Kind::WriteMultiple:
+        startWrite(handle, true);
+        break;
+    }
+}
+
+void TMbaxp::startRead(int16_t handle, bool once)
+{
+    HandleState &st = stateOf(handle);
+    if (st.queued) {
+        // Not sent yet: this run will read fresh words anyway.
+        st.queuedOnce = st.queuedOnce || once;
+        return;
+    }
+    if (st.onWire) {
+        st.runAgain = true;
+        st.runAgainOnce = st.runAgainOnce || once;
+        return;
+    }
+    if (link_ == Link::Closed) {
+        post(handle, MbaxpError::NotConnected);
+        return;
+    }
+    st.queued = true;
+    st.queuedOnce = once;
+    readQueue_.push_back(handle);
+    if (link_ == Link::Connected)
+        kick();
+    else
+        ensureAttempt();
+}
+
+void TMbaxp::startWrite(int16_t handle, bool fromRepeat)
+{
+    HandleState &st = stateOf(handle);
+    if (link_ != Link::Connected) {
+        post(handle, MbaxpError::NotConnected);
+        return;
+    }
+    if (fromRepeat && st.repeatWriteQueued)
+        return;
+    const int16_t refused = checkBlock(st.block);
+    if (refused != NoError) {
+        post(handle, refused);
+        return;
+    }
+    WriteJob job;
+    job.handle = handle;
+    job.block = st.block;
+    job.fromRepeat = fromRepeat;
+    job.values.assign(st.words.begin(), st.words.begin() + st.block.quantity);
+    writeQueue_.push_back(std::move(job));
+    if (fromRepeat)
+        st.repeatWriteQueued = true;
+    kick();
+}
+
+// ---------------------------------------------------------------------------------------
+// The wire: one request at a time, writes first
+
+void TMbaxp::kick()
+{
+    if (!kickTimer_.isActive())
+        kickTimer_.start();
+}
+
+void TMbaxp::pump()
+{
+    while (link_ == Link::Connected && !wire_.active && !clientConnectionError_) {
+        if (!writeQueue_.empty()) {
+            WriteJob job = std::move(writeQueue_.front());
+            writeQueue_.pop_front();
+            sendWrite(std::move(job));
+        } else if (!destroying_ && !readQueue_.empty()) {
+            const int16_t handle = readQueue_.front();
+            readQueue_.pop_front();
+            sendRead(handle);
+        } else {
+            break;
+        }
+    }
+    if (flushLoop_ && writeQueue_.empty() && !wire_.active)
+        flushLoop_->quit();
+}
+
+bool TMbaxp::sendRead(int16_t handle)
+{
+    HandleState &st = stateOf(handle);
+    st.queued = false;
+    st.queuedOnce = false;
+    // The definition is taken now. A handle redefined as a write since it was queued has
+    // no read to do: its writes are started by UpdateOnce only.
+    if (st.block.kind != Kind::Read)
+        return false;
+    const int16_t refused = checkBlock(st.block);
+    if (refused != NoError) {
+        post(handle, refused);
+        return false;
+    }
+    Wire w;
+    w.handle = handle;
+    w.block = st.block;
+    st.onWire = true;
+    send(std::move(w), QModbusRequest(QModbusPdu::ReadHoldingRegisters, quint16(st.block.address),
+                                      quint16(st.block.quantity)));
+    return true;
+}
+
+void TMbaxp::sendWrite(WriteJob job)
+{
+    Wire w;
+    w.isWrite = true;
+    w.fromRepeat = job.fromRepeat;
+    w.handle = job.handle;
+    w.block = job.block;
+    w.values = std::move(job.values);
+    if (job.fromRepeat)
+        stateOf(job.handle).repeatWriteQueued = false;
+    if (w.block.kind == Kind::WriteSingle) {
+        const QModbusRequest req(QModbusPdu::WriteSingleRegister, quint16(w.block.address), w.values.at(0));
+        send(std::move(w), req);
+    } else {
+        const QList<quint16> values(w.values.begin(), w.values.end());
+        const QModbusRequest req(QModbusPdu::WriteMultipleRegisters, quint16(w.block.address),
+                                 quint16(w.block.quantity), quint8(2 * w.block.quantity), values);
+        send(std::move(w), req);
+    }
+}
+
+void TMbaxp::send(Wire wire, const QModbusRequest &request)
+{
+    wire.active = true;
+    wire.id = nextId_++;
+    const quint64 id = wire.id;
+    int timeoutMs = client_->timeout();
+    if (rtu_) {
+        const int lineMs = (rtuFrameBytes(wire.isWrite, wire.block.kind == Kind::WriteSingle, wire.block.quantity) * 11 * 1000 + rtuBaud_ - 1) /
+                           rtuBaud_;
+        timeoutMs = RtuReplyTimeoutMs + lineMs;
+        client_->setTimeout(timeoutMs);
+    }
+    wire_ = std::move(wire);
+    QModbusReply *reply = client_->sendRawRequest(request, wire_.block.slave);
+    if (!reply) {
+        // The client refused to send: it has lost its connection. A write was not sent and
+        // fails; a read waits for the next connection like the reads behind it.
+        safetyTimer_.stop();
+        Wire w = std::move(wire_);
+        wire_ = Wire{};
+        if (w.isWrite) {
+            post(w.handle, MbaxpError::NotConnected);
+        } else {
+            HandleState &st = stateOf(w.handle);
+            st.onWire = false;
+            st.queued = true;
+            readQueue_.push_front(w.handle);
+        }
+        clientConnectionError_ = true;
+        checkTimer_.start();
+        return;
+    }
+    wire_.reply = reply;
+    if (reply->isFinished()) {
+        QTimer::singleShot(0, this, [this, id] { onReplyFinished(id); });
+    } else {
+        connect(reply, &QModbusReply::finished, this, [this, id] { onReplyFinished(id); });
+    }
+    safetyTimer_.start(timeoutMs + SafetyMarginMs);
+}
+
+void TMbaxp::abandonReply()
+{
+    if (!wire_.reply)
+        return;
+    QModbusReply *reply = wire_.reply;
+    wire_.reply = nullptr;
+    reply->disconnect(this);
+    reply->deleteLater();
+}
+
+void TMbaxp::onReplyFinished(quint64 id)
+{
+    if (!wire_.active || wire_.id != id || !wire_.reply)
+        return;
+    QModbusReply *reply = wire_.reply;
+    std::vector<int16_t> words;
+    const QModbusDevice::Error qtError = reply->error();
+    const int16_t error = errorOf(reply, &words);
+    abandonReply();
+    finishWire(error, std::move(words));
+    if (qtError == QModbusDevice::ReplyAbortedError || qtError == QModbusDevice::ConnectionError) {
+        clientConnectionError_ = true;
+        checkTimer_.start();
+    }
+    kick();
+}
+
+void TMbaxp::onSafetyNet()
+{
+    if (!wire_.active)
+        return;
+    abandonReply();
+    finishWire(MbaxpError::Timeout, {});
+    // The client kept a request it never finished: open the connection afresh.
+    if (link_ == Link::Connected)
+        connectionLost();
+}
+
+namespace {
+
+// The function code byte and the data of a reply, as received. (Qt's inline accessors
+// of the function code load an enum that may hold a value outside its range for
+// exception replies; the library's own serialiser gives the bytes as they are.)
+QByteArray pduBytes(const QModbusResponse &pdu)
+{
+    QByteArray bytes;
+    QDataStream stream(&bytes, QIODevice::WriteOnly);
+    stream << static_cast<const QModbusPdu &>(pdu);
+    return bytes;
+}
+
+int16_t exceptionOf(const QByteArray &pdu)
+{
+    if (pdu.size() != 2)
+        return MbaxpError::InvalidReply;
+    const int code = quint8(pdu.at(1));
+    return code >= 1 && code <= 11 ? int16_t(code) : MbaxpError::InvalidReply;
+}
+
+} // namespace
+
+int16_t TMbaxp::errorOf(QModbusReply *reply, std::vector<int16_t> *words) const
+{
+    const QByteArray pdu = pduBytes(reply->rawResult());
+    const bool exception = !pdu.isEmpty() && (quint8(pdu.at(0)) & 0x80) != 0;
+    switch (reply->error()) {
+    case QModbusDevice::NoError:
+        return checkReply(pdu, words);
+    case QModbusDevice::ProtocolError:
+        return exception ? exceptionOf(pdu) : MbaxpError::InvalidReply;
+    case QModbusDevice::TimeoutError: {
+        // Replies discarded on the way are kept by Qt as intermediate errors.
+        const auto seen = reply->intermediateErrors();
+        if (seen.contains(QModbusDevice::ResponseCrcError))
+            return MbaxpError::CrcOrFraming;
+        if (seen.contains(QModbusDevice::ResponseRequestMismatch))
+            return MbaxpError::InvalidReply;
+        return MbaxpError::Timeout;
+    }
+    case QModbusDevice::ReplyAbortedError:
+    case QModbusDevice::ConnectionError:
+    case QModbusDevice::ReadError:
+    case QModbusDevice::WriteError:
+        return MbaxpError::ConnectionLost;
+    default:
+        return MbaxpError::InvalidReply;
+    }
+}
+
+// A normal reply must answer the request on the wire exactly. pdu: function code, data.
+int16_t TMbaxp::checkReply(const QByteArray &pdu, std::vector<int16_t> *words) const
+{
+    if (pdu.isEmpty())
+        return MbaxpError::InvalidReply;
+    const int fc = quint8(pdu.at(0));
+    if (fc & 0x80)
+        return exceptionOf(pdu);
+    const auto u8 = [&pdu](int i) { return quint8(pdu.at(i)); };
+    const auto u16 = [&u8](int i) { return quint16((u8(i) << 8) | u8(i + 1)); };
+    const Block &b = wire_.block;
+    switch (b.kind) {
+    case Kind::Read: {
+        const int n = b.quantity;
+        if (fc != QModbusPdu::ReadHoldingRegisters || pdu.size() != 2 + 2 * n || u8(1) != 2 * n)
+            return MbaxpError::InvalidReply;
+        words->resize(size_t(n));
+        for (int i = 0; i < n; ++i)
+            (*words)[size_t(i)] = int16_t(u16(2 + 2 * i));
+        return NoError;
+    }
+    case Kind::WriteSingle:
+        if (fc != QModbusPdu::WriteSingleRegister || pdu.size() != 5 || u16(1) != quint16(b.address) ||
+            u16(3) != wire_.values.at(0))
+            return MbaxpError::InvalidReply;
+        return NoError;
+    case Kind::WriteMultiple:
+        if (fc != QModbusPdu::WriteMultipleRegisters || pdu.size() != 5 || u16(1) != quint16(b.address) ||
+            u16(3) != quint16(b.quantity))
+            return MbaxpError::InvalidReply;
+        return NoError;
+    case Kind::None:
+        break;
+    }
+    return MbaxpError::InvalidReply;
+}
+
+void TMbaxp::finishWire(int16_t error, std::vector<int16_t> words)
+{
+    safetyTimer_.stop();
+    Wire w = std::move(wire_);
+    wire_ = Wire{};
+    if (w.isWrite) {
+        post(w.handle, error);
+        return;
+    }
+    HandleState &st = stateOf(w.handle);
+    st.onWire = false;
+    post(w.handle, error, std::move(words));
+    if (st.runAgain) {
+        const bool once = st.runAgainOnce;
+        st.runAgain = false;
+        st.runAgainOnce = false;
+        if (link_ != Link::Closed)
+            startRead(w.handle, once);
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Connection
+
+void TMbaxp::OpenConnection()
+{
+    if (link_ != Link::Closed)
+        CloseConnection();
+    retryDelayMs_ = ReconnectFirstDelayMs;
+    // Enabled handles run as soon as the connection is up, then at their rate.
+    const qint64 now = clock_.elapsed();
+    for (auto &[handle, st] : handles_)
+        if (st.enabled)
+            st.nextDue = now;
+    startAttempt();
+    restartPollTimer();
+}
+
+void TMbaxp::CloseConnection()
+{
+    retryTimer_.stop();
+    connectTimer_.stop();
+    pollTimer_.stop();
+    if (wire_.active) {
+        const bool isWrite = wire_.isWrite;
+        const int16_t handle = wire_.handle;
+        abandonReply();
+        safetyTimer_.stop();
+        wire_ = Wire{};
+        if (isWrite) {
+            post(handle, MbaxpError::ConnectionLost); // it may or may not have reached the unit
+        } else {
+            stateOf(handle).onWire = false;
+        }
+    }
+    failWaitingWrites();
+    dropWaitingReads();
+    teardownClient();
+    link_ = Link::Closed;
+}
+
+void TMbaxp::failWaitingWrites()
+{
+    std::deque<WriteJob> jobs;
+    jobs.swap(writeQueue_);
+    for (const WriteJob &job : jobs) {
+        if (job.fromRepeat)
+            stateOf(job.handle).repeatWriteQueued = false;
+        post(job.handle, MbaxpError::NotConnected);
+    }
+}
+
+void TMbaxp::dropWaitingReads()
+{
+    readQueue_.clear();
+    for (auto &[handle, st] : handles_) {
+        st.queued = st.queuedOnce = false;
+        st.runAgain = st.runAgainOnce = false;
+    }
+}
+
+void TMbaxp::startAttempt()
+{
+    teardownClient();
+    link_ = Link::Connecting;
+    clientConnectionError_ = false;
+    rtu_ = Connection > 0;
+
+    QModbusClient *c = nullptr;
+    if (!rtu_) {
+        const int parts[] = {IPAddr1, IPAddr2, IPAddr3, IPAddr4};
+        const bool validAddress = std::all_of(std::begin(parts), std::end(parts), [](int p) { return p >= 0 && p <= 255; });
+        if (!validAddress || TCPIPPort < 1 || TCPIPPort > 65535) {
+            attemptFailed();
+            return;
+        }
+        c = new QModbusTcpClient(this);
+        c->setConnectionParameter(QModbusDevice::NetworkAddressParameter,
+                                  QStringLiteral("%1.%2.%3.%4").arg(parts[0]).arg(parts[1]).arg(parts[2]).arg(parts[3]));
+        c->setConnectionParameter(QModbusDevice::NetworkPortParameter, int(TCPIPPort));
+        c->setTimeout(std::clamp<int>(Timeout, 10, 32767));
+    } else {
+        const QString device = SerialPorts::DeviceForComPort(Connection);
+        if (device.isEmpty()) {
+            attemptFailed();
+            return;
+        }
+        rtuBaud_ = SerialPorts::BaudForCode(BaudRate);
+        const QSerialPort::Parity parity =
+            Parity == 1 ? QSerialPort::OddParity : Parity == 2 ? QSerialPort::EvenParity : QSerialPort::NoParity;
+        c = new QModbusRtuSerialClient(this);
+        c->setConnectionParameter(QModbusDevice::SerialPortNameParameter, device);
+        c->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, rtuBaud_);
+        c->setConnectionParameter(QModbusDevice::SerialParityParameter, int(parity));
+        c->setConnectionParameter(QModbusDevice::SerialDataBitsParameter, int(QSerialPort::Data8));
+        c->setConnectionParameter(QModbusDevice::SerialStopBitsParameter, int(QSerialPort::OneStop));
+        c->setTimeout(RtuReplyTimeoutMs);
+    }
+    c->setNumberOfRetries(0);
+    client_ = c;
+    // The client's signals only mark what happened; checkClient acts on it from the event
+    // loop, outside Qt's own processing (an RTU client whose device vanished emits
+    // errorOccurred without end).
+    connect(c, &QModbusDevice::errorOccurred, this,
+            [this](QModbusDevice::Error e) { onClientSignal(e == QModbusDevice::ConnectionError); });
+    connect(c, &QModbusDevice::stateChanged, this, [this](QModbusDevice::State) { onClientSignal(false); });
+    if (!c->connectDevice()) {
+        attemptFailed();
+        return;
+    }
+    connectTimer_.start(ConnectDeadlineMs);
+    checkTimer_.start();
+}
+
+void TMbaxp::onClientSignal(bool connectionError)
+{
+    if (connectionError)
+        clientConnectionError_ = true;
+    if (!checkTimer_.isActive())
+        checkTimer_.start();
+}
+
+void TMbaxp::checkClient()
+{
+    if (!client_)
+        return;
+    const QModbusDevice::State state = client_->state();
+    if (link_ == Link::Connecting) {
+        if (clientConnectionError_ || state == QModbusDevice::UnconnectedState)
+            attemptFailed();
+        else if (state == QModbusDevice::ConnectedState)
+            onConnected();
+    } else if (link_ == Link::Connected) {
+        if (clientConnectionError_ || state != QModbusDevice::ConnectedState)
+            connectionLost();
+    }
+}
+
+void TMbaxp::onConnected()
+{
+    link_ = Link::Connected;
+    connectTimer_.stop();
+    retryDelayMs_ = ReconnectFirstDelayMs;
+    kick();
+}
+
+void TMbaxp::attemptFailed()
+{
+    if (wire_.active) {
+        abandonReply();
+        finishWire(MbaxpError::ConnectionLost, {});
+    }
+    teardownClient();
+    link_ = Link::Down;
+    // Each read that waited for this attempt fails once; repeated handles come due again
+    // at their rate and wait for the next attempt.
+    std::deque<int16_t> waiting;
+    waiting.swap(readQueue_);
+    for (const int16_t handle : waiting) {
+        HandleState &st = stateOf(handle);
+        st.queued = st.queuedOnce = false;
+        st.runAgain = st.runAgainOnce = false;
+        post(handle, MbaxpError::ConnectionRefused);
+    }
+    failWaitingWrites();
+    scheduleRetry(retryDelayMs_);
+    retryDelayMs_ = std::min(retryDelayMs_ * 2, ReconnectMaxDelayMs);
+}
+
+void TMbaxp::connectionLost()
+{
+    if (wire_.active) {
+        abandonReply();
+        finishWire(MbaxpError::ConnectionLost, {});
+    }
+    failWaitingWrites();
+    teardownClient();
+    link_ = Link::Down;
+    // Reads that wait stay queued for the next attempt.
+    scheduleRetry(retryDelayMs_);
+    retryDelayMs_ = std::min(retryDelayMs_ * 2, ReconnectMaxDelayMs);
+    if (flushLoop_)
+        flushLoop_->quit();
+}
+
+void TMbaxp::scheduleRetry(int delayMs)
+{
+    nextAttemptAt_ = clock_.elapsed() + delayMs;
+    retryTimer_.stop();
+    if (!destroying_ && hasWork())
+        retryTimer_.start(delayMs);
+}
+
+// Work came while the connection is down: make sure an attempt is coming.
+void TMbaxp::ensureAttempt()
+{
+    if (link_ != Link::Down || destroying_ || retryTimer_.isActive())
+        return;
+    retryTimer_.start(int(std::max<qint64>(0, nextAttemptAt_ - clock_.elapsed())));
+}
+
+void TMbaxp::onRetryTimer()
+{
+    if (link_ != Link::Down || destroying_)
+        return;
+    if (hasWork())
+        startAttempt();
+}
+
+bool TMbaxp::hasWork() const
+{
+    if (!readQueue_.empty())
+        return true;
+    return std::any_of(handles_.begin(), handles_.end(), [](const auto &e) { return e.second.enabled; });
+}
+
+void TMbaxp::teardownClient()
+{
+    connectTimer_.stop();
+    if (!client_)
+        return;
+    QModbusClient *c = client_;
+    client_ = nullptr;
+    c->disconnect(this);
+    abandonReply();
+    c->disconnectDevice();
+    c->deleteLater();
+}
+
+// ---------------------------------------------------------------------------------------
+// Repetition
+
+void TMbaxp::restartPollTimer()
+{
+    if (link_ == Link::Closed || destroying_) {
+        pollTimer_.stop();
+        return;
+    }
+    bool any = false;
+    qint64 earliest = 0;
+    for (const auto &[handle, st] : handles_) {
+        if (!st.enabled)
+            continue;
+        if (!any || st.nextDue < earliest)
+            earliest = st.nextDue;
+        any = true;
+    }
+    if (!any) {
+        pollTimer_.stop();
+        return;
+    }
+    pollTimer_.start(int(std::max<qint64>(0, earliest - clock_.elapsed())));
+}
+
+void TMbaxp::onPollTimer()
+{
+    const qint64 now = clock_.elapsed();
+    for (auto &[handle, st] : handles_) {
+        if (!st.enabled || st.nextDue > now)
+            continue;
+        // Fixed rate: the due time steps by the rate; slots missed while late are skipped.
+        const qint64 rate = effectiveRate(st.block.rate);
+        st.nextDue += rate;
+        if (st.nextDue <= now)
+            st.nextDue += ((now - st.nextDue) / rate + 1) * rate;
+        runDue(handle);
+    }
+    restartPollTimer();
+}
+
+// ---------------------------------------------------------------------------------------
+// Events
+
+void TMbaxp::post(int16_t handle, int16_t error, std::vector<int16_t> words)
+{
+    events_.push_back(Event{handle, error, std::move(words)});
+    QMetaObject::invokeMethod(this, &TMbaxp::deliverNext, Qt::QueuedConnection);
+}
+
+void TMbaxp::deliverNext()
+{
+    if (events_.empty())
+        return;
+    Event e = std::move(events_.front());
+    events_.pop_front();
+    if (destroying_)
+        return;
+    if (e.error == NoError) {
+        if (!e.words.empty()) {
+            HandleState &st = stateOf(e.handle);
+            std::copy(e.words.begin(), e.words.end(), st.words.begin());
+        }
+    }
+    // A handler's failure must never unwind into the event loop.
+    try {
+        if (e.error == NoError) {
+            if (OnResultOk)
+                OnResultOk(e.handle);
+        } else if (OnResultError) {
+            OnResultError(e.handle, e.error);
+        }
+    } catch (const std::exception &ex) {
+        qWarning().noquote() << "Failure in a Modbus result handler:" << ExceptionClassName(ex) << ":"
+                             << ExceptionMessage(ex);
+    } catch (...) {
+        qWarning("Unknown failure in a Modbus result handler");
+    }
+}

@@ -1,0 +1,226 @@
+#pragma once
+// TMbaxp: the window's Modbus master, over Modbus TCP or Modbus RTU, on Qt SerialBus.
+//
+// Everything runs on the thread that owns the object (the GUI thread): the control has
+// no threads of its own and is driven entirely by the event loop.
+//
+// Runs and events
+//   Each run of a block (one UpdateOnce, or one repetition of an enabled handle) ends in
+//   exactly one event carrying the handle. Events are queued and delivered from the
+//   event loop, never from inside a call of the interface, so they never arrive while
+//   the thread is blocked and they keep arriving inside a nested event loop (a modal
+//   box). The words of a read are copied into the handle's buffer immediately before
+//   OnResultOk is called, so during that call Get_Register gives that run's words. A
+//   handle stops being pending before its event is delivered: a handler may start the
+//   same handle again.
+//
+// Scheduling
+//   One request is on the wire at a time. Writes go ahead of reads that wait. A repeated
+//   handle runs at fixed rate (its due times step by its UpdateRate; a late run does not
+//   cause a burst to catch up) and is never queued twice: one that comes due while its
+//   previous run is pending runs once right after it. The minimum rate is
+//   MinUpdateRateMs. Each UpdateOnce of a write block takes a copy of the definition and
+//   of the buffer and is sent on its own, in order.
+//
+// Writes are never sent late
+//   A write started while not connected fails at once with NotConnected (17); writes
+//   waiting when the connection drops fail with 17, one on the wire with
+//   ConnectionLost (14). Nothing is kept to be sent when the link returns. On
+//   destruction, writes still waiting while connected are sent for at most
+//   DestroyFlushMs without delivering events (a local event loop runs for that time).
+//
+// Connection
+//   Connection 0: Modbus TCP to IPAddr1.IPAddr2.IPAddr3.IPAddr4 : TCPIPPort; a part
+//   outside 0..255 or a port outside 1..65535 fails the connection with
+//   ConnectionRefused (13). The per-request time-out is Timeout ms (10 to 32767; no
+//   retries).
+//   Connection n > 0: Modbus RTU on SerialPorts::DeviceForComPort(n), BaudRate code as
+//   SerialPorts::BaudForCode, Parity 0 none / 1 odd / 2 even (other values: none), 8
+//   data bits, 1 stop bit. ProtocolMode 0 is Modbus RTU; every other value behaves as 0.
+//   The RTU time-out is RtuReplyTimeoutMs after the request, plus the time the request
+//   and its reply take on the line at the chosen baud rate (11 bits a character);
+//   Timeout is not used for RTU.
+//   A connect attempt is abandoned after ConnectDeadlineMs. A failed attempt fails the
+//   reads waiting for it once with 13. While blocks are enabled or runs wait and the
+//   connection is down, the control reconnects by itself: the first attempt
+//   ReconnectFirstDelayMs after the loss, the delay doubling after each failed attempt
+//   up to ReconnectMaxDelayMs. Repeated reads that come due while down wait (one per
+//   handle) for the next attempt. CloseConnection stops everything including the
+//   reconnecting: waiting writes fail with 17 (one on the wire with 14), reads are
+//   dropped without an event; enabled handles stay enabled and run again from the next
+//   OpenConnection. OpenConnection on an open connection closes it first.
+//
+// Error codes: MbaxpError in IMbaxp.h; texts in ModbusErrors.txt. Exception replies give
+//   the unit's code 1..11 (any other code gives 16). A block that no unit could accept
+//   is answered by the control itself with the exception a Modbus unit gives for it,
+//   without sending: 1 for a handle with no block defined, 3 for a quantity outside
+//   1..125 (read) or 1..123 (write) or a unit id outside 0..255, 2 for an address range
+//   beyond 0..65535.
+#include "comms/IMbaxp.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <array>
+#include <deque>
+#include <map>
+#include <vector>
+
+class QByteArray;
+class QEventLoop;
+class QModbusClient;
+class QModbusReply;
+class QModbusRequest;
+class QModbusResponse;
+
+class TMbaxp final : public QObject, public IMbaxp {
+    Q_OBJECT
+
+public:
+    static constexpr int MinUpdateRateMs = 10;
+    static constexpr int RtuReplyTimeoutMs = 1000;
+    static constexpr int ConnectDeadlineMs = 3000;
+    static constexpr int ReconnectFirstDelayMs = 250;
+    static constexpr int ReconnectMaxDelayMs = 2000;
+    // A reply that Qt never finishes is given up this long after its own time-out: the
+    // run fails with Timeout and the connection is opened afresh.
+    static constexpr int SafetyMarginMs = 2000;
+    static constexpr int DestroyFlushMs = 1000;
+
+    explicit TMbaxp(QObject *parent = nullptr);
+    ~TMbaxp() override;
+
+    void ReadHoldingRegisters(int16_t Handle, int16_t SlaveID, int32_t Address, int16_t Quantity,
+                              int32_t UpdateRate) override;
+    void PresetSingleRegister(int16_t Handle, int16_t SlaveID, int32_t Address, int32_t UpdateRate) override;
+    void PresetMultipleRegisters(int16_t Handle, int16_t SlaveID, int32_t Address, int16_t Quantity,
+                                 int32_t UpdateRate) override;
+
+    int16_t Get_Register(int16_t Handle, int16_t Index) const override;
+    void Set_Register(int16_t Handle, int16_t Index, int16_t Value) override;
+
+    void UpdateEnable(int16_t Handle) override;
+    void UpdateOnce(int16_t Handle) override;
+    void UpdateDisable(int16_t Handle) override;
+
+    void OpenConnection() override;
+    void CloseConnection() override;
+
+    // True while the connection is up (for diagnostics and tests).
+    bool IsConnected() const { return link_ == Link::Connected; }
+
+private:
+    enum class Kind : uint8_t { None, Read, WriteSingle, WriteMultiple };
+    enum class Link : uint8_t { Closed, Connecting, Connected, Down };
+
+    struct Block {
+        Kind kind = Kind::None;
+        int16_t slave = 0;
+        int32_t address = 0;
+        int16_t quantity = 0;
+        int32_t rate = 0;
+    };
+
+    struct HandleState {
+        Block block;
+        std::array<int16_t, BufferWords> words{};
+        bool enabled = false;
+        qint64 nextDue = 0;
+        bool queued = false;       // a read of this handle waits in readQueue_
+        bool queuedOnce = false;   // ... asked for by UpdateOnce (kept by UpdateDisable)
+        bool onWire = false;       // a read of this handle is on the wire
+        bool runAgain = false;     // run the read once more when the one on the wire ends
+        bool runAgainOnce = false; // ... asked for by UpdateOnce (kept by UpdateDisable)
+        bool repeatWriteQueued = false;
+    };
+
+    struct WriteJob {
+        int16_t handle = 0;
+        Block block;
+        std::vector<quint16> values;
+        bool fromRepeat = false;
+    };
+
+    struct Wire {
+        bool active = false;
+        bool isWrite = false;
+        bool fromRepeat = false;
+        int16_t handle = 0;
+        Block block;
+        std::vector<quint16> values;
+        QModbusReply *reply = nullptr;
+        quint64 id = 0;
+    };
+
+    struct Event {
+        int16_t handle = 0;
+        int16_t error = 0;
+        std::vector<int16_t> words;
+    };
+
+    HandleState &stateOf(int16_t handle) { return handles_[handle]; }
+    void define(int16_t handle, Kind kind, int16_t slave, int32_t address, int16_t quantity, int32_t rate);
+    static int16_t checkBlock(const Block &block);
+    static int effectiveRate(int32_t rate);
+
+    void runDue(int16_t handle);
+    void startRead(int16_t handle, bool once);
+    void startWrite(int16_t handle, bool fromRepeat);
+    void pump();
+    bool sendRead(int16_t handle);
+    void sendWrite(WriteJob job);
+    void send(Wire wire, const QModbusRequest &request);
+    void onReplyFinished(quint64 id);
+    void onSafetyNet();
+    int16_t errorOf(QModbusReply *reply, std::vector<int16_t> *words) const;
+    int16_t checkReply(const QByteArray &pdu, std::vector<int16_t> *words) const;
+    void finishWire(int16_t error, std::vector<int16_t> words);
+    void abandonReply();
+
+    void startAttempt();
+    void onClientSignal(bool connectionError);
+    void checkClient();
+    void onConnected();
+    void attemptFailed();
+    void connectionLost();
+    void scheduleRetry(int delayMs);
+    void ensureAttempt();
+    void onRetryTimer();
+    bool hasWork() const;
+    void teardownClient();
+    void failWaitingWrites();
+    void dropWaitingReads();
+
+    void restartPollTimer();
+    void onPollTimer();
+
+    void kick();
+    void post(int16_t handle, int16_t error, std::vector<int16_t> words = {});
+    void deliverNext();
+
+    std::map<int16_t, HandleState> handles_;
+    std::deque<int16_t> readQueue_;
+    std::deque<WriteJob> writeQueue_;
+    Wire wire_;
+    quint64 nextId_ = 1;
+    std::deque<Event> events_;
+
+    Link link_ = Link::Closed;
+    bool rtu_ = false;
+    int rtuBaud_ = 9600;
+    QModbusClient *client_ = nullptr;
+    bool clientConnectionError_ = false;
+    int retryDelayMs_ = ReconnectFirstDelayMs;
+    qint64 nextAttemptAt_ = 0;
+    bool destroying_ = false;
+    QEventLoop *flushLoop_ = nullptr;
+
+    QElapsedTimer clock_;
+    QTimer pollTimer_;
+    QTimer kickTimer_;
+    QTimer checkTimer_;
+    QTimer retryTimer_;
+    QTimer connectTimer_;
+    QTimer safetyTimer_;
+};

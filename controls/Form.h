@@ -1,0 +1,88 @@
+#pragma once
+// A top-level window that owns its controls, finds them by name, and drives the
+// window-wide rules:
+//  - Enter and exit: the form remembers its active control. When the focus moves to
+//    another control of this window, the old control's exit runs, then the new one's
+//    enter. Focus going to a box of the program or to another application changes
+//    nothing, and coming back to the same control runs nothing.
+//  - Activation: OnActivate runs when the window is first shown and again after each
+//    box of the program (message, input or file box) has closed, when the window takes
+//    the focus back. Switching to another application and back runs nothing.
+//  - F1 opens the help at the focused control's help keyword or context (its own, or
+//    the nearest container's).
+#include "controls/Controls.h"
+#include "controls/Services.h"
+
+#include <QHash>
+#include <QPointer>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QWidget;
+
+class TForm : public TComponent {
+    Q_OBJECT
+public:
+    TForm(const QString &name, IDialogs &dialogs);
+    ~TForm() override;
+
+    QWidget *Window() const { return window_; }
+    // The container that fills the window; controls are created inside it.
+    TPanel *Client() const { return client_; }
+
+    QString Caption() const;
+    void SetCaption(const QString &caption);
+    void Show();
+    // Asks the window to close; OnCloseQuery may refuse.
+    void Close();
+    bool Closed() const { return closed_; }
+
+    TComponent *FindComponent(const QString &name) const;
+    // The component of that name and type; throws EListError when there is none.
+    template <typename T>
+    T *Find(const QString &name) const
+    {
+        if (auto *c = dynamic_cast<T *>(FindComponent(name)))
+            return c;
+        ThrowNotFound(name);
+        return nullptr;
+    }
+    TControl *ActiveControl() const { return active_; }
+    TControl *ControlForWidget(QWidget *widget) const;
+
+    // Boxes of the program; each is followed by the activation rule above.
+    int MessageDlg(const QString &text, TMsgDlgType type, int buttons);
+    QString InputBox(const QString &caption, const QString &prompt, const QString &initial);
+    QString SaveFileName(const QString &filter, const QString &defaultExt, const QString &initialFile);
+    QString OpenFileName(const QString &filter, const QString &defaultExt, const QString &initialFile);
+
+    TNotifyEvent OnActivate;
+    std::function<void(TComponent *Sender, bool &CanClose)> OnCloseQuery;
+    // F1: the help context and keyword found for the focused control.
+    std::function<void(int HelpContext, const QString &HelpKeyword)> OnHelp;
+
+    // Used by TComponent and TControl.
+    void Adopt(TComponent *component);
+    void RegisterWidget(QWidget *widget, TControl *control);
+    void UnregisterWidget(QWidget *widget);
+
+private:
+    friend class FormWindow;
+    [[noreturn]] static void ThrowNotFound(const QString &name);
+    void FocusChanged(QWidget *old, QWidget *now);
+    void QueueActivation();
+    void WindowShown();
+    bool QueryClose();
+    void Help();
+
+    IDialogs &dialogs_;
+    QWidget *window_;
+    TPanel *client_ = nullptr;
+    std::vector<std::unique_ptr<TComponent>> components_;
+    QHash<QString, TComponent *> byName_;
+    QHash<QWidget *, TControl *> byWidget_;
+    TControl *active_ = nullptr;
+    bool shown_ = false;
+    bool closed_ = false;
+};

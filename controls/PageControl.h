@@ -1,0 +1,50 @@
+#pragma once
+// Tabbed pages. The operator's change of page runs OnChange; a page shown by the program
+// (SetActivePage) runs nothing.
+#include "controls/Controls.h"
+
+#include <vector>
+
+class QTabWidget;
+class TPageControl;
+
+class TTabSheet : public TWinControl {
+    Q_OBJECT
+public:
+    TTabSheet(TForm *owner, const QString &name, TPageControl *pages, const QString &caption);
+    QString Caption() const;
+    void SetCaption(const QString &caption);
+    bool TabVisible() const;
+    void SetTabVisible(bool visible);
+    int PageIndex() const;
+    TPageControl *PageControl() const { return pages_; }
+
+private:
+    TPageControl *pages_;
+};
+
+class TPageControl : public TWinControl {
+    Q_OBJECT
+public:
+    TPageControl(TForm *owner, const QString &name, TWinControl *parent);
+    QTabWidget *Tabs() const;
+    int PageCount() const { return static_cast<int>(pages_.size()); }
+    TTabSheet *Page(int index) const { return pages_.at(static_cast<size_t>(index)); }
+    TTabSheet *ActivePage() const;
+    int ActivePageIndex() const;
+    // Shows the page without running OnChange.
+    void SetActivePage(TTabSheet *page);
+
+    TNotifyEvent OnChange;
+    // A mouse button went down on the tab strip.
+    TMouseEvent OnMouseDown;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    friend class TTabSheet;
+    void AddPage(TTabSheet *page);
+    std::vector<TTabSheet *> pages_;
+    bool programChange_ = false;
+};

@@ -1,0 +1,39 @@
+#pragma once
+// Constants of the main window.
+#include <QString>
+#include <array>
+#include <cstdint>
+
+namespace ConfigConst {
+
+// Repetition rates of the cyclic blocks, in ms: fast (general data, run-time message,
+// statistics, link statistics), normal (link settings, status, load, fault and command
+// words) and slow (starter types).
+constexpr std::array<int16_t, 3> UpdateRates{500, 1000, 2500};
+constexpr int RateFast = 0, RateNormal = 1, RateSlow = 2;
+
+// Units: the hub's own register set, and link L (0 to 3) at HubUnit + 1 + L.
+constexpr int16_t HubUnit = 16;
+
+// Every write of a single control goes through this handle, sent once.
+constexpr int16_t WriteHandle = 0;
+constexpr int32_t WriteRate = 1000;
+
+// The USB serial port list line "COM5" becomes the COM-port field "5".
+constexpr int ComPortPrefixLength = 3;
+
+// Names of the files read beside the program and under the data folder.
+inline const QString ModbusErrorsFile = QStringLiteral("ModbusErrors.txt");
+inline const QString FaultsQV2File = QStringLiteral("FaultsQV2.txt");
+inline const QString HelpFileName = QStringLiteral("VelkarHub.html");
+inline const QString SettingsFile = QStringLiteral("/VelkarHubProjects/Settings.ini");
+inline const QString DataFolder = QStringLiteral("/VelkarHubData");
+inline const QString LogFile = QStringLiteral("/VelkarHubData/Log.txt");
+inline const QString FaultLogFile = QStringLiteral("/VelkarHubData/FaultLog.txt");
+
+constexpr int OperatorLogMaxLines = 10000;
+constexpr int OperatorLogSaveEvery = 26;
+constexpr int FaultLogMaxLines = 200;
+constexpr int PortNameMaxLength = 20;
+
+} // namespace ConfigConst

@@ -1,0 +1,153 @@
+// Creation, activation, closing and destruction of the main window.
+#include "mainform/MainForm.h"
+
+#include "BuildVersion.h"
+#include "controls/Guard.h"
+#include "utilities/TextFiles.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+using namespace ConfigConst;
+
+TForm1::TForm1(const TFormEnvironment &environment)
+    : TForm(QStringLiteral("Form1"), environment.dialogs),
+      BaseDirectory(environment.baseDirectory),
+      LastCommsRec(QDate(1899, 12, 30), QTime(0, 0)),
+      Mbaxp1(environment.control),
+      shell_(environment.shell),
+      clock_(environment.clock)
+{
+    Guard::SetExceptionHandler([this](const std::exception &e) { ApplicationEvents1Exception(this, e); });
+    BuildWindow();
+    Mbaxp1.OnResultOk = Guard::Wrap<int16_t>([this](int16_t handle) { Mbaxp1ResultOk(this, handle); });
+    Mbaxp1.OnResultError = Guard::Wrap<int16_t, int16_t>(
+        [this](int16_t handle, int16_t error) { Mbaxp1ResultError(this, handle, error); });
+    OnActivate = [this](TComponent *sender) { FormActivate(sender); };
+    OnCloseQuery = [this](TComponent *sender, bool &canClose) { FormCloseQuery(sender, canClose); };
+    OnHelp = [this](int context, const QString &keyword) { ShowHelp(context, keyword); };
+    Guard::Guarded([this] { FormCreate(this); });
+}
+
+TForm1::~TForm1()
+{
+    Guard::Guarded([this] { FormDestroy(this); });
+    Mbaxp1.OnResultOk = nullptr;
+    Mbaxp1.OnResultError = nullptr;
+    Guard::SetExceptionHandler(nullptr);
+}
+
+void TForm1::FormCreate(TComponent *)
+{
+    // 1, 2, 3: the program folder and its help file.
+    LogMessage(QStringLiteral("Starting Package"));
+    if (BaseDirectory.isEmpty())
+        BaseDirectory = QCoreApplication::applicationDirPath();
+    if (!BaseDirectory.endsWith(QLatin1Char('/')))
+        BaseDirectory += QLatin1Char('/');
+    Label130->SetCaption(QStringLiteral("Running From: ") + BaseDirectory);
+    HelpFile = BaseDirectory + HelpFileName;
+
+    // 4: the INI store, the stored control values and the port names.
+    try {
+        OvcIniFileStore1.SetFileName(TUtilities::CommonAppDataPath() + SettingsFile);
+        OvcIniFileStore1.Open();
+        OvcComponentState1.RestoreState(OvcIniFileStore1, QStringLiteral("TForm1"));
+        for (int n = 1; n <= 4; ++n) {
+            const QString key = QStringLiteral("Port %1").arg(n);
+            PortTabDesc[static_cast<size_t>(n - 1)] =
+                OvcIniFileStore1.ReadString(QStringLiteral("Port Descriptions"), key, key);
+        }
+        for (int n = 0; n < 4; ++n)
+            PortPages[static_cast<size_t>(n)]->SetCaption(PortTabDesc[static_cast<size_t>(n)]);
+    } catch (const std::exception &) {
+        Label130->SetCaption(QStringLiteral("Exception in Create Main "));
+    }
+
+    // 5: the fault log and its content of earlier runs.
+    try {
+        FaultLog = std::make_unique<QStringList>();
+        const QString path = TUtilities::CommonAppDataPath() + FaultLogFile;
+        if (QFileInfo::exists(path)) {
+            const TextFiles::Content content = TextFiles::Load(path);
+            *FaultLog = content.lines;
+            if (content.byteOrderMark)
+                FaultLogEncoding = content.encoding;
+        }
+    } catch (const std::exception &) {
+        // The fault log starts with whatever could be read.
+    }
+
+    // 6, 7: the helper instance and the error texts, which must exist.
+    Useful = std::make_unique<TUtilities>();
+    ModbusErrors = std::make_unique<QStringList>();
+    *ModbusErrors = TextFiles::Load(BaseDirectory + ModbusErrorsFile).lines;
+
+    // 8: connect with the restored settings.
+    Button2Click(this);
+
+    // 9, 10: titles and addresses of the grids.
+    static const char *const gridTitles[] = {"Address", "Status", "Load", "Fault", "Type", "Command"};
+    for (TStringGrid *grid : StringGrids) {
+        for (int r = 1; r <= 100; ++r)
+            grid->SetCells(0, r, QString::number(r - 1));
+        for (int c = 0; c < 6; ++c)
+            grid->SetCells(c, 0, QString::fromLatin1(gridTitles[c]));
+    }
+    for (TStringGrid *grid : GroupGrids) {
+        grid->SetCells(0, 0, QStringLiteral("Item"));
+        grid->SetCells(1, 0, QStringLiteral("Value"));
+    }
+
+    // 11, 12, 13.
+    Label60->SetCaption(QStringLiteral("Application version: ") + GetFileVersionText(QString(), QStringLiteral("%d.%d.%d.%d")));
+    for (TStringGrid *grid : GroupGrids) {
+        grid->SetColWidth(0, 130);
+        grid->SetColWidth(1, 95);
+    }
+    ActiveQuorvaneinLink.fill(0);
+
+    // 14: fault texts of the older starters, when supplied.
+    FaultsQV2 = std::make_unique<QStringList>();
+    if (QFileInfo::exists(BaseDirectory + FaultsQV2File))
+        *FaultsQV2 = TextFiles::Load(BaseDirectory + FaultsQV2File).lines;
+
+    // 15.
+    TabSheet2->SetTabVisible(false);
+}
+
+void TForm1::FormActivate(TComponent *)
+{
+    LogMessage(QStringLiteral("Starting General Comms"));
+    Button1Click(this);
+    LogMessage(QStringLiteral("General Comms Started"));
+    LogMessage(QStringLiteral("Starting Port Comms"));
+    Button4Click(this);
+    LogMessage(QStringLiteral("Port Comms started"));
+    ListUsbSerialPorts();
+}
+
+void TForm1::FormCloseQuery(TComponent *, bool &CanClose) { CanClose = true; }
+
+void TForm1::FormDestroy(TComponent *)
+{
+    Mbaxp1.UpdateDisable(2);
+    Mbaxp1.UpdateDisable(3);
+    OvcComponentState1.SaveState(OvcIniFileStore1, QStringLiteral("TForm1"));
+    OvcIniFileStore1.Close();
+    Useful.reset();
+    ModbusErrors.reset();
+    FaultsQV2.reset();
+    FaultLog.reset();
+    LogMessage(QStringLiteral("Closing Package"));
+}
+
+QString TForm1::GetFileVersionText(const QString &FileName, const QString &Format) const
+{
+    // Only this program carries version information: the version it was built with.
+    const QString self = QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
+    if (!FileName.isEmpty() && QFileInfo(FileName).canonicalFilePath() != self)
+        return QString();
+    return QString::asprintf(qPrintable(Format), unsigned(BuildVersion::Major), unsigned(BuildVersion::Minor),
+                             unsigned(BuildVersion::Release), unsigned(BuildVersion::Build));
+}

@@ -1,0 +1,338 @@
+// The window and its pages: every control with its name, caption, Tag, hint and state
+// at creation, placed with Qt layouts so that each page reads at 1280 x 800.
+#include "mainform/MainForm.h"
+
+#include "mainform/Layout.h"
+
+#include <QButtonGroup>
+#include <QFrame>
+#include <QPainter>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QTableView>
+#include <QWidget>
+
+using namespace ConfigConst;
+using Layout::Add;
+
+namespace {
+const QColor Navy(0, 0, 128), Red(255, 0, 0), Blue(0, 0, 255), White(255, 255, 255);
+
+QPixmap Logo()
+{
+    QPixmap pixmap(220, 90);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(0, 0, 128));
+    p.setPen(Qt::NoPen);
+    p.drawRoundedRect(pixmap.rect().adjusted(2, 2, -2, -2), 14, 14);
+    p.setPen(Qt::white);
+    QFont font = p.font();
+    font.setPointSize(20);
+    font.setBold(true);
+    p.setFont(font);
+    p.drawText(pixmap.rect(), Qt::AlignCenter, QStringLiteral("VelkarHub"));
+    return pixmap;
+}
+} // namespace
+
+void TForm1::BuildWindow()
+{
+    SetCaption(QStringLiteral("VelkarHub Interface"));
+    Window()->resize(1280, 800);
+    auto *root = Layout::VBox(Client(), 4);
+
+    PageControl1 = new TPageControl(this, QStringLiteral("PageControl1"), Client());
+    Add(root, PageControl1, 1);
+    TabSheet8 = new TTabSheet(this, QStringLiteral("TabSheet8"), PageControl1, QStringLiteral("VelkarHub"));
+    TabSheet8->HelpContext = 1000;
+    TabSheet1 = new TTabSheet(this, QStringLiteral("TabSheet1"), PageControl1, QStringLiteral("VelkarHub Settings"));
+    TabSheet1->HelpContext = 2000;
+    for (int n = 1; n <= 4; ++n) {
+        auto *page = new TTabSheet(this, QStringLiteral("Port%1").arg(n), PageControl1, QStringLiteral("Port %1").arg(n));
+        page->HelpContext = 3000;
+        PortPages[static_cast<size_t>(n - 1)] = page;
+    }
+    Configuration = new TTabSheet(this, QStringLiteral("Configuration"), PageControl1, QStringLiteral("Configuration"));
+    Configuration->HelpContext = 4000;
+    TabSheet7 = new TTabSheet(this, QStringLiteral("TabSheet7"), PageControl1, QStringLiteral("Modbus and related"));
+    TabSheet7->HelpContext = 5000;
+    TabSheet6 = new TTabSheet(this, QStringLiteral("TabSheet6"), PageControl1, QStringLiteral("About"));
+    TabSheet2 = new TTabSheet(this, QStringLiteral("TabSheet2"), PageControl1, QStringLiteral("Diagnostics"));
+    PageControl1->OnChange = [this](TComponent *s) { PageControl1Change(s); };
+    PageControl1->OnMouseDown = [this](TComponent *s, Qt::MouseButton b, Qt::KeyboardModifiers m, int x, int y) {
+        PageControl1MouseDown(s, b, m, x, y);
+    };
+
+    // The communications strip along the bottom edge, with its lamp.
+    auto *strip = new TPanel(this, QStringLiteral("Mbaxp1"), Client());
+    auto *stripLayout = Layout::HBox(strip, 2);
+    stripLayout->addWidget(Layout::Text(strip, QStringLiteral("Modbus")));
+    stripLayout->addStretch(1);
+    ILLed1 = new TILLed(this, QStringLiteral("ILLed1"), strip, 14);
+    Add(stripLayout, ILLed1);
+    strip->Widget()->setAutoFillBackground(true);
+    Add(root, strip);
+
+    Timer1 = new TTimer(this, QStringLiteral("Timer1"), 2500, false);
+    Timer1->OnTimer = [this](TComponent *s) { Timer1Timer(s); };
+
+    BuildOverviewPage();
+    BuildHubSettingsPage();
+    for (int n = 1; n <= 4; ++n)
+        BuildPortPage(n);
+    BuildConfigurationPage();
+    BuildCommsPage();
+    BuildAboutPage();
+    BuildDiagnosticsPage();
+
+    // The stored control values, in the order they are restored and saved.
+    for (TEdit *e : {Edit1, Edit2, Edit3, Edit4, Edit5, Edit6})
+        OvcComponentState1.AddText(e);
+    OvcComponentState1.AddChecked(RadioButton1);
+    OvcComponentState1.AddChecked(RadioButton2);
+    for (TEdit *e : {Edit7, Edit8, Edit9, Edit10})
+        OvcComponentState1.AddText(e);
+    OvcComponentState1.AddChecked(CheckBox3);
+    OvcComponentState1.AddChecked(PriorityCommands[0]);
+    OvcComponentState1.AddChecked(CheckBox4);
+    OvcComponentState1.AddText(Edit16);
+    OvcComponentState1.AddText(Edit25);
+    OvcComponentState1.AddChecked(RadioButton3);
+    OvcComponentState1.AddChecked(CheckBox2);
+
+    PageControl1->SetActivePage(TabSheet8);
+}
+
+void TForm1::BuildOverviewPage()
+{
+    auto *layout = Layout::VBox(TabSheet8);
+    Label123 = new TLabel(this, QStringLiteral("Label123"), TabSheet8, QStringLiteral("Firmware in this unit is not the latest"));
+    Label123->SetFontColor(Red);
+    Label123->SetBackgroundColor(White);
+    Label123->SetVisible(false);
+    Add(layout, Label123);
+    layout->addStretch(1);
+}
+
+void TForm1::BuildHubSettingsPage()
+{
+    auto *layout = Layout::VBox(TabSheet1);
+    Button1 = new TButton(this, QStringLiteral("Button1"), TabSheet1, QStringLiteral("Read"));
+    Button1->SetVisible(false);
+    Button1->OnClick = [this](TComponent *s) { Button1Click(s); };
+    CheckBox3 = new TCheckBox(this, QStringLiteral("CheckBox3"), TabSheet1, QStringLiteral("Auto update time"));
+    Add(layout, CheckBox3);
+    layout->addStretch(1);
+}
+
+void TForm1::BuildPortPage(int port)
+{
+    const auto i = static_cast<size_t>(port - 1);
+    TTabSheet *page = PortPages[i];
+    auto *layout = Layout::VBox(page);
+    auto *top = Layout::Row(layout);
+    page->SetAdoptLayout(top);
+    auto *body = Layout::Row(layout);
+
+    if (port == 1) {
+        Button4 = new TButton(this, QStringLiteral("Button4"), page, QStringLiteral("Read"));
+        Button4->SetVisible(false);
+        Button4->OnClick = [this](TComponent *s) { Button4Click(s); };
+        Label61 = new TLabel(this, QStringLiteral("Label61"), page, QStringLiteral("Selected Quorvane: 0:0"));
+        Label61->SetFontColor(Blue);
+        Label61->SetBold(true);
+        Add(top, Label61);
+    }
+    if (port == 2) {
+        Button7 = new TButton(this, QStringLiteral("Button7"), page, QStringLiteral("Button7"));
+        Button7->OnClick = [this](TComponent *s) { Button7Click(s); };
+        Add(top, Button7);
+    }
+    top->addStretch(1);
+
+    auto *grid = new TStringGrid(this, QStringLiteral("StringGrid%1").arg(port), page, 6, 101);
+    grid->Tag = port - 1;
+    grid->SetHint(QStringLiteral("Click on line to select that Quorvane to work with"));
+    grid->HelpKeyword = QStringLiteral("Port_Tabs");
+    grid->Widget()->setMinimumWidth(430);
+    StringGrids[i] = grid;
+    Add(body, grid, 2);
+
+    auto *side = Layout::Column(body, 1);
+    auto *single = new TGroupBox(this, QStringLiteral("GroupBox%1").arg(port == 1 ? 13 : port == 2 ? 15 : port == 3 ? 16 : 14),
+                                 page, QStringLiteral("Single Data"));
+    auto *singleLayout = Layout::VBox(single);
+    auto *groupGrid = new TStringGrid(this, QStringLiteral("GroupGrid%1").arg(16 + port), single, 2, 15);
+    groupGrid->Widget()->setMinimumHeight(320);
+    GroupGrids[i] = groupGrid;
+    Add(singleLayout, groupGrid);
+    side->addWidget(single->Widget());
+
+    auto *commands = new TGroupBox(this, QStringLiteral("GroupBox%1").arg(17 + port), page, QStringLiteral("Commands"));
+    auto *commandsLayout = Layout::VBox(commands);
+    PriorityCommands[i] = new TCheckBox(this, QStringLiteral("PriorityCommandL%1").arg(port), commands, QStringLiteral("Use Priority"));
+    Add(commandsLayout, PriorityCommands[i]);
+    commands->SetVisible(false);
+    CommandGroups[i] = commands;
+    side->addWidget(commands->Widget());
+    side->addStretch(1);
+}
+
+void TForm1::BuildConfigurationPage()
+{
+    auto *layout = Layout::VBox(Configuration);
+    auto *top = Layout::Row(layout);
+    Configuration->SetAdoptLayout(top);
+    layout->addStretch(1);
+}
+
+void TForm1::BuildCommsPage()
+{
+    TTabSheet *page = TabSheet7;
+    auto *columns = Layout::HBox(page);
+    auto *left = Layout::Column(columns, 3);
+    auto *middle = Layout::Column(columns, 2);
+
+    GroupBox1 = new TGroupBox(this, QStringLiteral("GroupBox1"), page, QStringLiteral("Modbus connection settings"));
+    GroupBox1->HelpKeyword = QStringLiteral("Modbus_Related");
+    auto *g = Layout::Grid(GroupBox1);
+    auto *choices = new QButtonGroup(GroupBox1);
+    auto edit = [this](const QString &name, const QString &text, int width) {
+        auto *e = new TEdit(this, name, GroupBox1, text);
+        e->Widget()->setFixedWidth(width);
+        return e;
+    };
+    auto addressRow = [&](int row, std::array<TEdit **, 4> parts, TLabel *&colon, const QString &colonName,
+                          TEdit *&port, const QString &portName, std::array<QString, 4> names) {
+        auto *box = new QHBoxLayout;
+        box->setSpacing(2);
+        for (size_t k = 0; k < 4; ++k) {
+            *parts[k] = edit(names[k], QStringList{"192", "168", "1", "10"}[static_cast<int>(k)], 42);
+            box->addWidget((*parts[k])->Widget());
+        }
+        colon = new TLabel(this, colonName, GroupBox1, QStringLiteral(":"));
+        box->addWidget(colon->Widget());
+        port = edit(portName, QStringLiteral("502"), 56);
+        box->addWidget(port->Widget());
+        box->addStretch(1);
+        g->addLayout(box, row, 2);
+    };
+
+    RadioButton1 = new TRadioButton(this, QStringLiteral("RadioButton1"), GroupBox1, QStringLiteral("TCP/IP Unit 1"), choices);
+    RadioButton3 = new TRadioButton(this, QStringLiteral("RadioButton3"), GroupBox1, QStringLiteral("TCP/IP Unit 2"), choices);
+    RadioButton2 = new TRadioButton(this, QStringLiteral("RadioButton2"), GroupBox1, QStringLiteral("RTU"), choices);
+    RadioButton2->SetChecked(true);
+    for (TRadioButton *b : {RadioButton1, RadioButton2, RadioButton3})
+        b->OnClick = [this](TComponent *s) { RadioButton1Click(s); };
+    Add(g, RadioButton1, 0, 0);
+    g->addWidget(Layout::Text(GroupBox1, QStringLiteral("Connect using Modbus TCP/IP to the primary unit")), 0, 1);
+    addressRow(0, {&Edit1, &Edit2, &Edit3, &Edit4}, Label95, QStringLiteral("Label95"), Edit16, QStringLiteral("Edit16"),
+               {QStringLiteral("Edit1"), QStringLiteral("Edit2"), QStringLiteral("Edit3"), QStringLiteral("Edit4")});
+    Add(g, RadioButton3, 1, 0);
+    g->addWidget(Layout::Text(GroupBox1, QStringLiteral("Connect using Modbus TCP/IP to an additional unit")), 1, 1);
+    addressRow(1, {&Edit7, &Edit8, &Edit9, &Edit10}, Label96, QStringLiteral("Label96"), Edit25, QStringLiteral("Edit25"),
+               {QStringLiteral("Edit7"), QStringLiteral("Edit8"), QStringLiteral("Edit9"), QStringLiteral("Edit10")});
+    Add(g, RadioButton2, 2, 0);
+    g->addWidget(Layout::Text(GroupBox1, QStringLiteral("Connect using Modbus RTU to a unit connected using USB A-B cable")), 2, 1);
+
+    Label2 = new TLabel(this, QStringLiteral("Label2"), GroupBox1, QStringLiteral("TCP/IP Timeout (ms)"));
+    Edit5 = edit(QStringLiteral("Edit5"), QStringLiteral("1000"), 70);
+    Edit5->SetHint(QStringLiteral("Windows TCP/IP driver timeout"));
+    Add(g, Label2, 3, 0);
+    Add(g, Edit5, 3, 1, 1, 1);
+    Label3 = new TLabel(this, QStringLiteral("Label3"), GroupBox1, QStringLiteral("ComPort"));
+    Edit6 = edit(QStringLiteral("Edit6"), QStringLiteral("3"), 70);
+    Add(g, Label3, 4, 0);
+    Add(g, Edit6, 4, 1);
+    Label59 = new TLabel(this, QStringLiteral("Label59"), GroupBox1, QStringLiteral("Available USB Ports"));
+    Memo2 = new TMemo(this, QStringLiteral("Memo2"), GroupBox1);
+    Memo2->Widget()->setFixedHeight(80);
+    Memo2->OnDblClick = [this](TComponent *s) { Memo2DblClick(s); };
+    Label62 = new TLabel(this, QStringLiteral("Label62"), GroupBox1,
+                         QStringLiteral("Double click on required port then click on Apply to port if you wish to use that port for communications."));
+    Label62->SetWordWrap(true);
+    Add(g, Label59, 5, 0);
+    Add(g, Memo2, 5, 1);
+    Add(g, Label62, 6, 0, 1, 3);
+    Button2 = new TButton(this, QStringLiteral("Button2"), GroupBox1, QStringLiteral("Apply to Port"));
+    Button2->OnClick = [this](TComponent *s) { Button2Click(s); };
+    Add(g, Button2, 7, 0);
+    g->setColumnStretch(2, 1);
+    // At first start only the RTU fields show: the COM-port field, the list and its labels.
+    for (TControl *c : std::initializer_list<TControl *>{Edit1, Edit2, Edit3, Edit4, Edit16, Label95, Edit7, Edit8, Edit9,
+                                                         Edit10, Edit25, Label96, Edit5, Label2, Label3})
+        c->SetVisible(false);
+    Add(left, GroupBox1);
+
+    auto *errors = new TGroupBox(this, QStringLiteral("GroupBox2"), page, QStringLiteral("Communication Errors"));
+    auto *errorsLayout = Layout::VBox(errors);
+    Label4 = new TLabel(this, QStringLiteral("Label4"), errors, QStringLiteral("No Issues"));
+    Label4->SetHint(QStringLiteral("Click to Reset"));
+    Label4->SetWordWrap(true);
+    Label4->SetHandCursor();
+    Label4->OnClick = [this](TComponent *s) { Label4Click(s); };
+    Add(errorsLayout, Label4);
+    Add(middle, errors);
+
+    Label125 = new TLabel(this, QStringLiteral("Label125"), page, QStringLiteral("Data Size: "));
+    Add(middle, Label125);
+    CheckBox2 = new TCheckBox(this, QStringLiteral("CheckBox2"), page, QStringLiteral("Log Incomming Messages"));
+    Add(middle, CheckBox2);
+    CheckBox4 = new TCheckBox(this, QStringLiteral("CheckBox4"), page, QStringLiteral("Jump to this page on new runtime message"));
+    Add(middle, CheckBox4);
+    Label93 = new TLabel(this, QStringLiteral("Label93"), page);
+    Label93->SetFontColor(Red);
+    Label93->SetWordWrap(true);
+    Label93->SetVisible(false);
+    Add(middle, Label93);
+    left->addStretch(1);
+    middle->addStretch(1);
+}
+
+void TForm1::BuildAboutPage()
+{
+    TTabSheet *page = TabSheet6;
+    auto *layout = Layout::VBox(page, 16);
+    Image1 = new TImage(this, QStringLiteral("Image1"), page);
+    static_cast<QLabel *>(Image1->Widget())->setPixmap(Logo());
+    Image1->SetHint(QStringLiteral("Click to visit VelkarHub website"));
+    Image1->SetHandCursor();
+    Image1->OnClick = [this](TComponent *s) { Label52Click(s); };
+    Add(layout, Image1);
+    Label52 = new TLabel(this, QStringLiteral("Label52"), page, QStringLiteral("https://velkarhub.halvern.example/"));
+    Label52->SetFontColor(Blue);
+    QFont underlined = Label52->Widget()->font();
+    underlined.setUnderline(true);
+    Label52->Widget()->setFont(underlined);
+    Label52->SetHandCursor();
+    Label52->SetHint(QStringLiteral("Click to visit VelkarHub website"));
+    Label52->OnClick = [this](TComponent *s) { Label52Click(s); };
+    Add(layout, Label52);
+    Label57 = new TLabel(this, QStringLiteral("Label57"), page,
+                         QStringLiteral("Halvern\r\nField support: support@halvern.example\r\nTelephone: +44 1632 960 000"));
+    Add(layout, Label57);
+    Label60 = new TLabel(this, QStringLiteral("Label60"), page, QStringLiteral("Application version: "));
+    Add(layout, Label60);
+    Label130 = new TLabel(this, QStringLiteral("Label130"), page, QStringLiteral("Running From: "));
+    Add(layout, Label130);
+    Label132 = new TLabel(this, QStringLiteral("Label132"), page, QStringLiteral("Application Diagnostics"));
+    Label132->SetHandCursor();
+    Label132->OnClick = [this](TComponent *s) { Label132Click(s); };
+    Add(layout, Label132);
+    Label124 = new TLabel(this, QStringLiteral("Label124"), page,
+                          QStringLiteral("This version was developed for version 4.60.2.6\r\nof the VelkarHub\r\n\r\nChanges in "
+                                         "4.60.2.6 include:\r\n  Addition of PLC control ranges\r\n  Cosmetic changes to layout  "
+                                         "of data\r\n  Changes to storage of data in non volatile memory\r\n"));
+    Add(layout, Label124);
+    layout->addStretch(1);
+}
+
+void TForm1::BuildDiagnosticsPage()
+{
+    auto *layout = Layout::VBox(TabSheet2);
+    Memo4 = new TMemo(this, QStringLiteral("Memo4"), TabSheet2);
+    Memo4->TextEdit()->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Add(layout, Memo4, 1);
+}

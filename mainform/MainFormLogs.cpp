@@ -1,0 +1,63 @@
+// The operator log (Diagnostics page and Log.txt) and the fault log (FaultLog.txt).
+#include "mainform/MainForm.h"
+
+#include "utilities/Convert.h"
+#include "utilities/Exceptions.h"
+#include "utilities/TextFiles.h"
+
+#include <QDir>
+#include <QLocale>
+
+using namespace ConfigConst;
+
+QString TForm1::DataFolder() const { return TUtilities::CommonAppDataPath() + ConfigConst::DataFolder; }
+
+void TForm1::SaveLogFile()
+{
+    // Only the last level of the folder is created.
+    if (!QDir(DataFolder()).exists() && !QDir().mkdir(DataFolder()))
+        throw EInOutError(QStringLiteral("Cannot create folder \"%1\"").arg(DataFolder()));
+    TextFiles::Save(TUtilities::CommonAppDataPath() + LogFile, Memo4->Lines());
+}
+
+void TForm1::LogMessage(const QString &Text)
+{
+    const QDateTime now = clock_.Now();
+    if (Memo4->Count() > OperatorLogMaxLines - 1)
+        Memo4->Delete(0);
+    Memo4->Add(QLocale().toString(now.time(), Convert::LongTimeFormat()) + QLatin1Char('.') +
+               QString::number(now.time().msec()) + QStringLiteral(" : ") + Text);
+    ++LinesSinceSave;
+    if (LinesSinceSave > OperatorLogSaveEvery - 1) {
+        // A log file that cannot be written must not stop the caller (the activation
+        // registers the link blocks between its log lines): the failure is reported
+        // like any other, and the save is tried again at the next line.
+        try {
+            SaveLogFile();
+            LinesSinceSave = 0;
+        } catch (const std::exception &e) {
+            ApplicationEvents1Exception(this, e);
+        }
+    }
+}
+
+void TForm1::ApplicationEvents1Exception(TComponent *, const std::exception &E)
+{
+    try {
+        const QString text = QStringLiteral("Exception: ") + ExceptionClassName(E) + QStringLiteral(" : ") + ExceptionMessage(E);
+        Label93->SetVisible(true);
+        Label93->SetCaption(text);
+        if (!FaultLog)
+            throw EListError(QStringLiteral("The fault log does not exist"));
+        FaultLog->append(Convert::DateTimeToStr(clock_.Now()) + QStringLiteral(" - ") + text);
+        if (FaultLog->size() > FaultLogMaxLines)
+            FaultLog->removeFirst();
+        if (!QDir(DataFolder()).exists() && !QDir().mkdir(DataFolder()))
+            throw EInOutError(QStringLiteral("Cannot create folder \"%1\"").arg(DataFolder()));
+        TextFiles::Save(TUtilities::CommonAppDataPath() + FaultLogFile, *FaultLog,
+                        FaultLogEncoding.value_or(QStringConverter::Latin1), FaultLogEncoding.has_value());
+    } catch (...) {
+        if (Label130)
+            Label130->SetCaption(QStringLiteral("Exception in App Events"));
+    }
+}

@@ -1,0 +1,274 @@
+#pragma once
+// Test kit for the Modbus control: an event recorder and two scripted Modbus units
+// that run inside the test process (one on TCP, one on a serial device), for the cases
+// the hub simulator cannot produce on purpose: malformed replies, slow replies, bad CRCs,
+// and an exact view of every request on the wire.
+#include "comms/TMbaxp.h"
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QSerialPort>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// Records every event of a control, with the first words of the buffer as the handler
+// sees them.
+struct Recorder {
+    struct Event {
+        int16_t handle = 0;
+        int16_t error = 0; // 0 for OnResultOk
+        qint64 atMs = 0;
+        std::vector<int16_t> words;
+    };
+
+    std::vector<Event> events;
+    QElapsedTimer clock;
+    int captureWords = 0;
+    // Called after an event was recorded, from inside the control's handler.
+    std::function<void(const Event &)> then;
+
+    void attach(TMbaxp &m, int wordsToCapture = 0)
+    {
+        clock.start();
+        captureWords = wordsToCapture;
+        m.OnResultOk = [this, &m](int16_t handle) {
+            Event e{handle, 0, clock.elapsed(), {}};
+            for (int i = 0; i < captureWords; ++i)
+                e.words.push_back(m.Get_Register(handle, int16_t(i)));
+            events.push_back(e);
+            if (then)
+                then(events.back());
+        };
+        m.OnResultError = [this](int16_t handle, int16_t error) {
+            events.push_back(Event{handle, error, clock.elapsed(), {}});
+            if (then)
+                then(events.back());
+        };
+    }
+
+    int count(int handle, int error = -1) const
+    {
+        int n = 0;
+        for (const Event &e : events)
+            if (e.handle == handle && (error < 0 || e.error == error))
+                ++n;
+        return n;
+    }
+    int okCount(int handle) const { return count(handle, 0); }
+    int errorCount(int handle) const { return count(handle) - okCount(handle); }
+    const Event *last(int handle) const
+    {
+        for (auto it = events.rbegin(); it != events.rend(); ++it)
+            if (it->handle == handle)
+                return &*it;
+        return nullptr;
+    }
+};
+
+// Modbus CRC-16 (polynomial 0xA001, start 0xFFFF), low byte first on the line.
+inline quint16 modbusCrc(const QByteArray &bytes)
+{
+    quint16 crc = 0xFFFF;
+    for (const char c : bytes) {
+        crc ^= quint8(c);
+        for (int i = 0; i < 8; ++i)
+            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
+    }
+    return crc;
+}
+
+inline quint16 be16(const QByteArray &b, int i) { return quint16((quint8(b.at(i)) << 8) | quint8(b.at(i + 1))); }
+inline void put16(QByteArray &b, quint16 v)
+{
+    b.append(char(v >> 8));
+    b.append(char(v & 0xFF));
+}
+
+// The Modbus behaviour both scripted units share: a request PDU in, an answer out.
+struct UnitScript {
+    struct Request {
+        int unit = 0;
+        QByteArray pdu; // function code and data
+        int fc() const { return pdu.isEmpty() ? -1 : quint8(pdu.at(0)); }
+        int address() const { return pdu.size() >= 3 ? be16(pdu, 1) : -1; }
+        int field2() const { return pdu.size() >= 5 ? be16(pdu, 3) : -1; } // quantity or value
+    };
+    struct Answer {
+        QByteArray pdu;      // empty: no answer at all
+        int delayMs = 0;     // answer after this time
+        bool badCrc = false; // RTU only: spoil the CRC
+        int unit = -1;       // RTU only: answer as another unit id
+    };
+
+    std::array<quint16, 65536> regs{};
+    std::vector<Request> requests;
+    // A script may replace the normal answer; std::nullopt keeps it.
+    std::function<std::optional<Answer>(const Request &)> script;
+
+    Answer answer(const Request &r)
+    {
+        requests.push_back(r);
+        if (script) {
+            if (auto a = script(r))
+                return *a;
+        }
+        return normal(r);
+    }
+
+    Answer normal(const Request &r)
+    {
+        Answer a;
+        const int fc = r.fc();
+        if (fc == 3 && r.pdu.size() == 5) {
+            const int addr = r.address(), n = r.field2();
+            a.pdu.append(char(3));
+            a.pdu.append(char(2 * n));
+            for (int i = 0; i < n; ++i)
+                put16(a.pdu, regs[size_t((addr + i) & 0xFFFF)]);
+        } else if (fc == 6 && r.pdu.size() == 5) {
+            regs[size_t(r.address())] = quint16(r.field2());
+            a.pdu = r.pdu;
+        } else if (fc == 16 && r.pdu.size() >= 6) {
+            const int addr = r.address(), n = r.field2();
+            for (int i = 0; i < n && 6 + 2 * i + 1 < r.pdu.size(); ++i)
+                regs[size_t((addr + i) & 0xFFFF)] = be16(r.pdu, 6 + 2 * i);
+            a.pdu = r.pdu.left(5);
+        } else {
+            a.pdu.append(char(fc | 0x80));
+            a.pdu.append(char(1));
+        }
+        return a;
+    }
+
+    int countFc(int fc) const
+    {
+        int n = 0;
+        for (const Request &r : requests)
+            n += r.fc() == fc;
+        return n;
+    }
+};
+
+// A Modbus TCP unit on 127.0.0.1, answering every unit id.
+class FakeTcpUnit : public UnitScript {
+public:
+    FakeTcpUnit()
+    {
+        QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] {
+            while (QTcpSocket *s = server_.nextPendingConnection()) {
+                sockets_.push_back(s);
+                auto buffer = std::make_shared<QByteArray>();
+                QObject::connect(s, &QTcpSocket::readyRead, s, [this, s, buffer] { onData(s, *buffer); });
+            }
+        });
+    }
+    bool listen(quint16 port = 0) { return server_.listen(QHostAddress::LocalHost, port); }
+    quint16 port() const { return server_.serverPort(); }
+    int connections() const { return int(sockets_.size()); }
+    // Closes every open connection (the unit "drops" the master); the server keeps listening.
+    void dropClients()
+    {
+        for (QTcpSocket *s : sockets_)
+            if (s)
+                s->abort();
+    }
+
+    void attachTo(TMbaxp &m) const
+    {
+        m.Connection = 0;
+        m.IPAddr1 = 127;
+        m.IPAddr2 = 0;
+        m.IPAddr3 = 0;
+        m.IPAddr4 = 1;
+        m.TCPIPPort = port();
+    }
+
+private:
+    void onData(QTcpSocket *s, QByteArray &buffer)
+    {
+        buffer += s->readAll();
+        while (buffer.size() >= 7) {
+            const int length = be16(buffer, 4);
+            if (buffer.size() < 6 + length)
+                return;
+            const QByteArray head = buffer.left(7);
+            Request r;
+            r.unit = quint8(buffer.at(6));
+            r.pdu = buffer.mid(7, length - 1);
+            buffer.remove(0, 6 + length);
+            const Answer a = answer(r);
+            if (a.pdu.isEmpty())
+                continue;
+            QByteArray frame = head.left(4);
+            put16(frame, quint16(a.pdu.size() + 1));
+            frame.append(char(r.unit));
+            frame += a.pdu;
+            QPointer<QTcpSocket> guard(s);
+            if (a.delayMs <= 0) {
+                s->write(frame);
+            } else {
+                QTimer::singleShot(a.delayMs, s, [guard, frame] {
+                    if (guard && guard->state() == QAbstractSocket::ConnectedState)
+                        guard->write(frame);
+                });
+            }
+        }
+    }
+
+    QTcpServer server_;
+    std::vector<QPointer<QTcpSocket>> sockets_;
+};
+
+// A Modbus RTU unit on a serial device (one end of a pty pair), answering every unit id.
+class FakeRtuUnit : public UnitScript {
+public:
+    bool open(const QString &device)
+    {
+        port_.setPortName(device);
+        if (!port_.open(QIODevice::ReadWrite))
+            return false;
+        QObject::connect(&port_, &QSerialPort::readyRead, &port_, [this] { onData(); });
+        return true;
+    }
+
+private:
+    void onData()
+    {
+        buffer_ += port_.readAll();
+        while (buffer_.size() >= 8) {
+            const int fc = quint8(buffer_.at(1));
+            const int size = fc == 16 ? 9 + quint8(buffer_.at(6)) : 8;
+            if (buffer_.size() < size)
+                return;
+            Request r;
+            r.unit = quint8(buffer_.at(0));
+            r.pdu = buffer_.mid(1, size - 3);
+            buffer_.remove(0, size);
+            const Answer a = answer(r);
+            if (a.pdu.isEmpty())
+                continue;
+            QByteArray frame;
+            frame.append(char(a.unit >= 0 ? a.unit : r.unit));
+            frame += a.pdu;
+            quint16 crc = modbusCrc(frame);
+            if (a.badCrc)
+                crc ^= 0x5A5A;
+            frame.append(char(crc & 0xFF));
+            frame.append(char(crc >> 8));
+            if (a.delayMs <= 0)
+                port_.write(frame);
+            else
+                QTimer::singleShot(a.delayMs, &port_, [this, frame] { port_.write(frame); });
+        }
+    }
+
+    QSerialPort port_;
+    QByteArray buffer_;
+};

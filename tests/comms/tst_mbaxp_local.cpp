@@ -1,0 +1,760 @@
+// The Modbus control against scripted units inside the test process: buffers, event
+// delivery, scheduling, request encoding, reply checking, connection failures.
+#include "MbaxpTestKit.h"
+
+#include "utilities/Exceptions.h"
+
+#include <QEventLoop>
+#include <QTest>
+#include <QThread>
+
+#include <memory>
+
+namespace {
+
+// Reads, writes and handles used throughout.
+constexpr int16_t ReadA = 2;
+constexpr int16_t ReadB = 9;
+constexpr int16_t Write0 = 0;
+
+std::unique_ptr<TMbaxp> connectedTo(FakeTcpUnit &unit, Recorder &rec, int captureWords = 0)
+{
+    auto m = std::make_unique<TMbaxp>();
+    rec.attach(*m, captureWords);
+    unit.attachTo(*m);
+    m->OpenConnection();
+    return m;
+}
+
+bool waitConnected(TMbaxp &m) { return QTest::qWaitFor([&] { return m.IsConnected(); }, 3000); }
+
+} // namespace
+
+class TestMbaxpLocal : public QObject {
+    Q_OBJECT
+
+private slots:
+    void registerIndexOutsideBufferThrows_data();
+    void registerIndexOutsideBufferThrows();
+    void everyHandleHasItsOwnBuffer();
+    void eventsAreQueuedNeverRaisedInsideCalls();
+    void eventsKeepArrivingInNestedLoop();
+    void handlerSeesWordsOfItsOwnRun();
+    void handlerMayStartTheSameHandleAgain();
+    void functionCodesOfWrites_data();
+    void functionCodesOfWrites();
+    void blocksNoUnitAccepts_data();
+    void blocksNoUnitAccepts();
+    void malformedRepliesGiveErrors_data();
+    void malformedRepliesGiveErrors();
+    void lateReplyIsNotMatchedToNextRun();
+    void updateOnceIsCoalescedIntoPendingRun();
+    void dueWhilePendingRunsOnceAfter();
+    void lateRunDoesNotBurst();
+    void updateEnableAgainKeepsSchedule();
+    void updateDisableDropsQueuedRepeatOnly();
+    void writesGoAheadOfQueuedPolls();
+    void consecutiveWritesOnHandleZeroAllSentInOrder();
+    void writeWhileClosedFailsAndIsNeverSent();
+    void connectFailuresGive13_data();
+    void connectFailuresGive13();
+    void reconnectsWithBoundedErrors();
+    void connectionDropFailsWiredAndQueuedWrites();
+    void closeConnectionStopsAndOpenResumes();
+    void destructionFlushesQueuedWrites();
+};
+
+void TestMbaxpLocal::registerIndexOutsideBufferThrows_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::newRow("minus one") << -1;
+    QTest::newRow("buffer size") << int(IMbaxp::BufferWords);
+    QTest::newRow("largest") << 32767;
+    QTest::newRow("smallest") << -32768;
+}
+
+void TestMbaxpLocal::registerIndexOutsideBufferThrows()
+{
+    QFETCH(int, index);
+    TMbaxp m;
+    m.Set_Register(3, 0, 11);
+    m.Set_Register(3, 124, 22);
+    try {
+        m.Get_Register(3, int16_t(index));
+        QFAIL("Get_Register did not throw");
+    } catch (const EListError &e) {
+        QVERIFY2(e.Message().contains(QString::number(index)), qPrintable(e.Message()));
+    }
+    QVERIFY_THROWS_EXCEPTION(EListError, m.Set_Register(3, int16_t(index), 99));
+    // The buffer is untouched by the refused calls.
+    QCOMPARE(m.Get_Register(3, 0), int16_t(11));
+    QCOMPARE(m.Get_Register(3, 124), int16_t(22));
+}
+
+void TestMbaxpLocal::everyHandleHasItsOwnBuffer()
+{
+    TMbaxp m;
+    const int16_t handles[] = {-32768, -1, 0, 1, 6, 120, 32767};
+    for (const int16_t h : handles)
+        QCOMPARE(m.Get_Register(h, 5), int16_t(0)); // zero before anything
+    for (const int16_t h : handles)
+        for (int16_t i = 0; i < IMbaxp::BufferWords; ++i)
+            m.Set_Register(h, i, int16_t(h ^ i));
+    for (const int16_t h : handles)
+        for (int16_t i = 0; i < IMbaxp::BufferWords; ++i)
+            QCOMPARE(m.Get_Register(h, i), int16_t(h ^ i));
+    // A new definition keeps the words set before it.
+    m.PresetMultipleRegisters(1, 16, 100, 10, 1000);
+    m.ReadHoldingRegisters(1, 17, 0, 120, 500);
+    QCOMPARE(m.Get_Register(1, 119), int16_t(1 ^ 119));
+}
+
+void TestMbaxpLocal::eventsAreQueuedNeverRaisedInsideCalls()
+{
+    TMbaxp m;
+    Recorder rec;
+    rec.attach(m);
+    m.ReadHoldingRegisters(ReadA, 16, 0, 4, 500);
+    m.PresetSingleRegister(Write0, 16, 0, 1000);
+    m.UpdateOnce(ReadA);  // not connected
+    m.UpdateOnce(Write0); // not connected
+    m.UpdateOnce(77);     // no block defined
+    QCOMPARE(rec.events.size(), size_t(0));
+    QThread::msleep(150); // a blocking pause of the thread delivers nothing
+    QCOMPARE(rec.events.size(), size_t(0));
+    QTRY_COMPARE(rec.events.size(), size_t(3));
+    QCOMPARE(rec.events[0].handle, ReadA);
+    QCOMPARE(rec.events[0].error, MbaxpError::NotConnected);
+    QCOMPARE(rec.events[1].handle, Write0);
+    QCOMPARE(rec.events[1].error, MbaxpError::NotConnected);
+    QCOMPARE(rec.events[2].handle, int16_t(77));
+    QCOMPARE(rec.events[2].error, int16_t(1));
+}
+
+void TestMbaxpLocal::eventsKeepArrivingInNestedLoop()
+{
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    Recorder rec;
+    auto m = connectedTo(unit, rec);
+    int duringNested = 0;
+    bool inNested = false;
+    bool nestedDone = false;
+    rec.then = [&](const Recorder::Event &e) {
+        if (inNested) {
+            ++duringNested;
+            return;
+        }
+        if (e.handle == ReadA && !nestedDone) {
+            nestedDone = true;
+            inNested = true;
+            QEventLoop loop; // what a modal box does
+            QTimer::singleShot(400, &loop, &QEventLoop::quit);
+            loop.exec();
+            inNested = false;
+        }
+    };
+    m->ReadHoldingRegisters(ReadA, 16, 0, 2, 60000);
+    m->ReadHoldingRegisters(ReadB, 16, 10, 2, 40);
+    m->UpdateOnce(ReadA);
+    m->UpdateEnable(ReadB);
+    QTRY_VERIFY_WITH_TIMEOUT(nestedDone && !inNested, 3000);
+    QVERIFY2(duringNested >= 3, qPrintable(QString::number(duringNested)));
+}
+
+void TestMbaxpLocal::handlerSeesWordsOfItsOwnRun()
+{
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    // Each read is answered with the number of the request in every word.
+    int served = 0;
+    unit.script = [&](const UnitScript::Request &r) -> std::optional<UnitScript::Answer> {
+        if (r.fc() != 3)
+            return std::nullopt;
+        ++served;
+        for (int i = 0; i < r.field2(); ++i)
+            unit.regs[size_t(r.address() + i)] = quint16(served * 100 + i);
+        return std::nullopt;
+    };
+    Recorder rec;
+    auto m = connectedTo(unit, rec, 5);
+    m->ReadHoldingRegisters(ReadA, 17, 999, 5, 20);
+    m->UpdateEnable(ReadA);
+    QTRY_VERIFY_WITH_TIMEOUT(rec.okCount(ReadA) >= 10, 3000);
+    m->UpdateDisable(ReadA);
+    for (size_t k = 0; k < rec.events.size(); ++k)
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(rec.events[k].words[size_t(i)], int16_t((k + 1) * 100 + i));
+}
+
+void TestMbaxpLocal::handlerMayStartTheSameHandleAgain()
+{
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    Recorder rec;
+    auto m = connectedTo(unit, rec);
+    constexpr int16_t GroupRead = 6;
+    m->ReadHoldingRegisters(GroupRead, 17, 1302, 17, 500);
+    rec.then = [&](const Recorder::Event &e) {
+        if (e.handle == GroupRead && rec.count(GroupRead) < 4)
+            m->UpdateOnce(GroupRead); // "still busy": read again from inside the result
+    };
+    m->UpdateOnce(GroupRead);
+    QTRY_COMPARE(rec.okCount(GroupRead), 4);
+    QTest::qWait(100);
+    QCOMPARE(rec.count(GroupRead), 4);
+    QCOMPARE(unit.countFc(3), 4);
+}
+
+void TestMbaxpLocal::functionCodesOfWrites_data()
+{
+    QTest::addColumn<bool>("single");
+    QTest::addColumn<int>("quantity");
+    QTest::addColumn<QByteArray>("pdu");
+    QTest::newRow("single register: function 6") << true << 1 << QByteArray::fromHex("06012c8001");
+    QTest::newRow("multiple, one register: function 16") << false << 1 << QByteArray::fromHex("10012c0001028001");
+    QTest::newRow("multiple, three registers: function 16")
+        << false << 3 << QByteArray::fromHex("10012c0003068001fffe0003");
+}
+
+void TestMbaxpLocal::functionCodesOfWrites()
+{
+    QFETCH(bool, single);
+    QFETCH(int, quantity);
+    QFETCH(QByteArray, pdu);
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    Recorder rec;
+    auto m = connectedTo(unit, rec);
+    QVERIFY(waitConnected(*m));
+    if (single)
+        m->PresetSingleRegister(Write0, 18, 300, 1000);
+    else
+        m->PresetMultipleRegisters(Write0, 18, 300, int16_t(quantity), 1000);
+    m->Set_Register(Write0, 0, int16_t(0x8001));
+    m->Set_Register(Write0, 1, -2);
+    m->Set_Register(Write0, 2, 3);
+    m->UpdateOnce(Write0);
+    QTRY_COMPARE(rec.count(Write0), 1);
+    QCOMPARE(rec.events[0].error, int16_t(0));
+    QCOMPARE(unit.requests.size(), size_t(1));
+    QCOMPARE(unit.requests[0].unit, 18);
+    QCOMPARE(unit.requests[0].pdu.toHex(), pdu.toHex());
+}
+
+void TestMbaxpLocal::blocksNoUnitAccepts_data()
+{
+    QTest::addColumn<int>("kind"); // 0 none, 1 read, 2 multiple write
+    QTest::addColumn<int>("slave");
+    QTest::addColumn<int>("address");
+    QTest::addColumn<int>("quantity");
+    QTest::addColumn<int>("error");
+    QTest::newRow("no block defined") << 0 << 16 << 0 << 1 << 1;
+    QTest::newRow("read of 0 registers") << 1 << 16 << 0 << 0 << 3;
+    QTest::newRow("read of 126 registers") << 1 << 16 << 0 << 126 << 3;
+    QTest::newRow("write of 124 registers") << 2 << 16 << 0 << 124 << 3;
+    QTest::newRow("unit id 300") << 1 << 300 << 0 << 1 << 3;
+    QTest::newRow("negative address") << 1 << 16 << -1 << 1 << 2;
+    QTest::newRow("range beyond 65535") << 1 << 16 << 65535 << 2 << 2;
+}
+
+void TestMbaxpLocal::blocksNoUnitAccepts()
+{
+    QFETCH(int, kind);
+    QFETCH(int, slave);
+    QFETCH(int, address);
+    QFETCH(int, quantity);
+    QFETCH(int, error);
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    Recorder rec;
+    auto m = connectedTo(unit, rec);
+    QVERIFY(waitConnected(*m));
+    if (kind == 1)
+        m->ReadHoldingRegisters(5, int16_t(slave), address, int16_t(quantity), 1000);
+    else if (kind == 2)
+        m->PresetMultipleRegisters(5, int16_t(slave), address, int16_t(quantity), 1000);
+    m->UpdateOnce(5);
+    QTRY_COMPARE(rec.count(5), 1);
+    QCOMPARE(int(rec.events[0].error), error);
+    QCOMPARE(unit.requests.size(), size_t(0));
+}
+
+void TestMbaxpLocal::malformedRepliesGiveErrors_data()
+{
+    QTest::addColumn<int>("fc");          // the request that is answered badly: 3, 6 or 16
+    QTest::addColumn<QByteArray>("reply"); // the PDU sent back
+    QTest::addColumn<int>("error");
+    // The request of each row reads or writes 3 registers at 100 (6: one register, value 7).
+    QTest::newRow("fewer registers than asked") << 3 << QByteArray::fromHex("030400010002") << 16;
+    QTest::newRow("byte count not the quantity") << 3 << QByteArray::fromHex("0304000100020003") << 16;
+    QTest::newRow("another function code") << 3 << QByteArray::fromHex("0406000100020003") << 16;
+    QTest::newRow("exception 2") << 3 << QByteArray::fromHex("8302") << 2;
+    QTest::newRow("exception 11") << 3 << QByteArray::fromHex("830b") << 11;
+    QTest::newRow("exception 12 is no Modbus code") << 3 << QByteArray::fromHex("830c") << 16;
+    QTest::newRow("exception 0x51 is no Modbus code") << 3 << QByteArray::fromHex("8351") << 16;
+    QTest::newRow("single write echo with another value") << 6 << QByteArray::fromHex("0600640008") << 16;
+    QTest::newRow("single write echo of another address") << 6 << QByteArray::fromHex("0600650007") << 16;
+    QTest::newRow("multiple write echo with another quantity") << 16 << QByteArray::fromHex("1000640002") << 16;
+    QTest::newRow("multiple write exception 4") << 16 << QByteArray::fromHex("9004") << 4;
+}
+
+void TestMbaxpLocal::malformedRepliesGiveErrors()
+{
+    QFETCH(int, fc);
+    QFETCH(QByteArray, reply);
+    QFETCH(int, error);
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    for (int i = 0; i < 10; ++i)
+        unit.regs[size_t(200 + i)] = quint16(1000 + i);
+    bool spoiled = false;
+    unit.script = [&](const UnitScript::Request &r) -> std::optional<UnitScript::Answer> {
+        if (spoiled || r.fc() != fc)
+            return std::nullopt;
+        spoiled = true;
+        return UnitScript::Answer{reply};
+    };
+    Recorder rec;
+    auto m = std::make_unique<TMbaxp>();
+    rec.attach(*m, 4);
+    unit.attachTo(*m);
+    m->Timeout = 300;
+    m->OpenConnection();
+    QVERIFY(waitConnected(*m));
+    constexpr int16_t H = 40;
+    if (fc == 3)
+        m->ReadHoldingRegisters(H, 17, 100, 3, 1000);
+    else if (fc == 6)
+        m->PresetSingleRegister(H, 17, 100, 1000);
+    else
+        m->PresetMultipleRegisters(H, 17, 100, 3, 1000);
+    m->Set_Register(H, 0, 7);
+    m->Set_Register(H, 3, 55);
+    m->UpdateOnce(H);
+    QTRY_COMPARE(rec.count(H), 1);
+    QCOMPARE(int(rec.events[0].error), error);
+    if (fc == 3)
+        QCOMPARE(m->Get_Register(H, 0), int16_t(7)); // a failed read changes no word
+    // The next run is answered and matched properly.
+    m->ReadHoldingRegisters(ReadB, 17, 200, 4, 1000);
+    m->UpdateOnce(ReadB);
+    QTRY_COMPARE(rec.count(ReadB), 1);
+    QCOMPARE(rec.last(ReadB)->error, int16_t(0));
+    QCOMPARE(rec.last(ReadB)->words, (std::vector<int16_t>{1000, 1001, 1002, 1003}));
+}
+
+void TestMbaxpLocal::lateReplyIsNotMatchedToNextRun()
+{
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    unit.regs[10] = 111;
+    unit.regs[20] = 222;
+    // Both reads are answered late: the first after its time-out, while the second is on
+    // the wire; the second within its time-out.
+    unit.script = [&](const UnitScript::Request &r) -> std::optional<UnitScript::Answer> {
+        UnitScript::Answer a = unit.normal(r);
+        a.delayMs = r.address() == 10 ? 450 : 250;
+        return a;
+    };
+    Recorder rec;
+    auto m = std::make_unique<TMbaxp>();
+    rec.attach(*m, 1);
+    unit.attachTo(*m);
+    m->Timeout = 300;
+    m->OpenConnection();
+    m->ReadHoldingRegisters(ReadA, 16, 10, 1, 1000);
+    m->ReadHoldingRegisters(ReadB, 16, 20, 1, 1000);
+    m->UpdateOnce(ReadA);
+    m->UpdateOnce(ReadB);
+    QTRY_COMPARE_WITH_TIMEOUT(rec.events.size(), size_t(2), 3000);
+    QCOMPARE(rec.events[0].handle, ReadA);
+    QCOMPARE(rec.events[0].error, MbaxpError::Timeout);
+    QCOMPARE(rec.events[1].handle, ReadB);
+    QCOMPARE(rec.events[1].error, int16_t(0));
+    QCOMPARE(rec.events[1].words.at(0), int16_t(222));
+    QCOMPARE(m->Get_Register(ReadA, 0), int16_t(0));
+}
+
+void TestMbaxpLocal::updateOnceIsCoalescedIntoPendingRun()
+{
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    unit.script = [&](const UnitScript::Request &r) -> std::optional<UnitScript::Answer> {
+        UnitScript::Answer a = unit.normal(r);
+        a.delayMs = 150;
+        return a;
+    };
+    Recorder rec;
+    auto m = connectedTo(unit, rec);
+    QVERIFY(waitConnected(*m));
+    m->ReadHoldingRegisters(ReadA, 16, 0, 10, 1000);
+    // Queued, not sent yet: the later calls join it.
+    for (int i = 0; i < 4; ++i)
+        m->UpdateOnce(ReadA);
+    QTRY_COMPARE(rec.count(ReadA), 1);
+    QTest::qWait(250);
+    QCOMPARE(rec.count(ReadA), 1);
+    QCOMPARE(unit.countFc(3), 1);
+    // On the wire: the later calls give exactly one more run after it.
+    m->UpdateOnce(ReadA);
+    QTRY_COMPARE(unit.countFc(3), 2);
+    for (int i = 0; i < 4; ++i)
+        m->UpdateOnce(ReadA);
+    QTRY_COMPARE(rec.count(ReadA), 3);
+    QTest::qWait(300);
+    QCOMPARE(rec.count(ReadA), 3);
+    QCOMPARE(unit.countFc(3), 3);
+}
+
+void TestMbaxpLocal::dueWhilePendingRunsOnceAfter()
+{
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    // Each reply takes 150 ms; the handle comes due every 40 ms.
+    unit.script = [&](const UnitScript::Request &r) -> std::optional<UnitScript::Answer> {
+        UnitScript::Answer a = unit.normal(r);
+        a.delayMs = 150;
+        return a;
+    };
+    Recorder rec;
+    auto m = connectedTo(unit, rec);
+    QVERIFY(waitConnected(*m));
+    m->ReadHoldingRegisters(ReadA, 16, 0, 1, 40);
+    m->UpdateEnable(ReadA);
+    QTest::qWait(1000);
+    m->UpdateDisable(ReadA);
+    const int sent = unit.countFc(3);
+    // About one run per reply time (6 or 7), never one per due time (25).
+    QVERIFY2(sent >= 4 && sent <= 9, qPrintable(QString::number(sent)));
+    QTRY_COMPARE(rec.count(ReadA), sent); // the run on the wire still reports
+    QTest::qWait(300);
+    QCOMPARE(unit.countFc(3), sent);
+    QCOMPARE(rec.errorCount(ReadA), 0);
+}
+
+void TestMbaxpLocal::lateRunDoesNotBurst()
+{
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    Recorder rec;
+    auto m = connectedTo(unit, rec);
+    QVERIFY(waitConnected(*m));
+    m->ReadHoldingRegisters(ReadA, 16, 0, 1, 100);
+    m->UpdateEnable(ReadA);
+    QTRY_COMPARE(rec.count(ReadA), 1);
+    QThread::msleep(650); // six due times pass while the thread is blocked
+    const int before = unit.countFc(3);
+    QTest::qWait(300);
+    const int after = unit.countFc(3);
+    m->UpdateDisable(ReadA);
+    // One late run plus the three regular ones of the window; catching up would add six.
+    QVERIFY2(after - before <= 5, qPrintable(QStringLiteral("%1 runs in 300 ms after the pause").arg(after - before)));
+}
+
+void TestMbaxpLocal::updateEnableAgainKeepsSchedule()
+{
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    Recorder rec;
+    auto m = connectedTo(unit, rec);
+    QVERIFY(waitConnected(*m));
+    m->ReadHoldingRegisters(ReadA, 16, 0, 1, 200);
+    m->UpdateEnable(ReadA);
+    // The window registers every block again at each activation.
+    for (int i = 0; i < 20; ++i) {
+        QTest::qWait(50);
+        m->ReadHoldingRegisters(ReadA, 16, 0, 1, 200);
+        m->UpdateEnable(ReadA);
+    }
+    m->UpdateDisable(ReadA);
+    QTest::qWait(100);
+    // About 1000 ms / 200 ms + 1 = 6 runs; doubling or restarting would give 11 to 21.
+    const int runs = rec.okCount(ReadA);
+    QVERIFY2(runs >= 3 && runs <= 8, qPrintable(QString::number(runs)));
+}
+
+void TestMbaxpLocal::updateDisableDropsQueuedRepeatOnly()
+{
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    unit.script = [&](const UnitScript::Request &r) -> std::optional<UnitScript::Answer> {
+        UnitScript::Answer a = unit.normal(r);
+        a.delayMs = 200;
+        return a;
+    };
+    Recorder rec;
+    auto m = connectedTo(unit, rec);
+    QVERIFY(waitConnected(*m));
+    constexpr int16_t OnceRead = 10;
+    m->ReadHoldingRegisters(ReadA, 16, 0, 1, 100);
+    m->ReadHoldingRegisters(ReadB, 16, 1, 1, 100);
+    m->ReadHoldingRegisters(OnceRead, 16, 2, 1, 100);
+    m->UpdateEnable(ReadA);
+    m->UpdateEnable(ReadB);
+    m->UpdateEnable(OnceRead);
+    m->UpdateOnce(OnceRead); // also asked for once: stays after UpdateDisable
+    QTRY_COMPARE(unit.countFc(3), 1); // ReadA on the wire, the others queued
+    m->UpdateDisable(ReadA);
+    m->UpdateDisable(ReadB);
+    m->UpdateDisable(OnceRead);
+    QTest::qWait(700);
+    QCOMPARE(rec.count(ReadA), 1);
+    QCOMPARE(rec.count(ReadB), 0);
+    QCOMPARE(rec.count(OnceRead), 1);
+    QCOMPARE(unit.countFc(3), 2);
+}
+
+void TestMbaxpLocal::writesGoAheadOfQueuedPolls()
+{
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    unit.script = [&](const UnitScript::Request &r) -> std::optional<UnitScript::Answer> {
+        UnitScript::Answer a = unit.normal(r);
+        a.delayMs = r.fc() == 3 ? 100 : 0;
+        return a;
+    };
+    Recorder rec;
+    auto m = connectedTo(unit, rec);
+    QVERIFY(waitConnected(*m));
+    for (int16_t h = 37; h < 45; ++h) {
+        m->ReadHoldingRegisters(h, 17, 3799, 100, 1000);
+        m->UpdateEnable(h);
+    }
+    QTRY_COMPARE(unit.requests.size(), size_t(1)); // one read on the wire, seven waiting
+    m->PresetSingleRegister(Write0, 17, 1000, 1000);
+    m->Set_Register(Write0, 0, 5);
+    m->UpdateOnce(Write0);
+    QTRY_COMPARE(rec.count(Write0), 1);
+    QVERIFY(unit.requests.size() >= 2);
+    QCOMPARE(unit.requests[1].fc(), 6); // right after the read that was on the wire
+    QCOMPARE(rec.events.size(), size_t(2));
+    QCOMPARE(rec.events[1].handle, Write0);
+}
+
+void TestMbaxpLocal::consecutiveWritesOnHandleZeroAllSentInOrder()
+{
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    Recorder rec;
+    auto m = connectedTo(unit, rec);
+    QVERIFY(waitConnected(*m));
+    m->ReadHoldingRegisters(ReadA, 17, 3799, 100, 50);
+    m->UpdateEnable(ReadA);
+    // One set of 120 zeros under 100 definitions, then single writes of distinct values.
+    for (int16_t i = 0; i < 120; ++i)
+        m->Set_Register(Write0, i, 0);
+    for (int k = 0; k < 100; ++k) {
+        m->PresetMultipleRegisters(Write0, 18, 4999 + k, 120, 1000);
+        m->UpdateOnce(Write0);
+    }
+    for (int k = 0; k < 20; ++k) {
+        m->PresetSingleRegister(Write0, 19, 1000 + k, 1000);
+        m->Set_Register(Write0, 0, int16_t(k * 3));
+        m->UpdateOnce(Write0);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(rec.count(Write0), 120, 5000);
+    QCOMPARE(rec.errorCount(Write0), 0);
+    std::vector<UnitScript::Request> writes;
+    for (const auto &r : unit.requests)
+        if (r.fc() != 3)
+            writes.push_back(r);
+    QCOMPARE(writes.size(), size_t(120));
+    for (int k = 0; k < 100; ++k) {
+        QCOMPARE(writes[size_t(k)].fc(), 16);
+        QCOMPARE(writes[size_t(k)].address(), 4999 + k);
+        QCOMPARE(writes[size_t(k)].field2(), 120);
+        QCOMPARE(writes[size_t(k)].pdu.mid(6), QByteArray(240, '\0'));
+    }
+    for (int k = 0; k < 20; ++k) {
+        QCOMPARE(writes[size_t(100 + k)].fc(), 6);
+        QCOMPARE(writes[size_t(100 + k)].unit, 19);
+        QCOMPARE(writes[size_t(100 + k)].address(), 1000 + k);
+        QCOMPARE(writes[size_t(100 + k)].field2(), k * 3);
+    }
+    m->UpdateDisable(ReadA);
+}
+
+void TestMbaxpLocal::writeWhileClosedFailsAndIsNeverSent()
+{
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    TMbaxp m;
+    Recorder rec;
+    rec.attach(m);
+    unit.attachTo(m);
+    m.PresetSingleRegister(Write0, 17, 1000, 1000);
+    m.Set_Register(Write0, 0, 1);
+    m.UpdateOnce(Write0); // never opened
+    m.OpenConnection();
+    m.UpdateOnce(Write0); // connecting: not connected yet either
+    QTRY_COMPARE(rec.count(Write0), 2);
+    QCOMPARE(rec.count(Write0, MbaxpError::NotConnected), 2);
+    QVERIFY(waitConnected(m));
+    m.ReadHoldingRegisters(ReadA, 17, 0, 1, 50);
+    m.UpdateEnable(ReadA);
+    QTest::qWait(300);
+    QVERIFY(rec.okCount(ReadA) >= 2);
+    QCOMPARE(unit.countFc(6), 0);
+}
+
+namespace {
+quint16 freePort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return probe.serverPort(); // closed again when probe goes
+}
+} // namespace
+
+void TestMbaxpLocal::connectFailuresGive13_data()
+{
+    QTest::addColumn<int>("part4");
+    QTest::addColumn<QString>("port"); // "unit": the listening unit's; "free": nothing listens; "zero"
+    QTest::newRow("refused") << 1 << QStringLiteral("free");
+    QTest::newRow("address part 256") << 256 << QStringLiteral("unit");
+    QTest::newRow("address part -1") << -1 << QStringLiteral("unit");
+    QTest::newRow("port 0") << 1 << QStringLiteral("zero");
+}
+
+void TestMbaxpLocal::connectFailuresGive13()
+{
+    QFETCH(int, part4);
+    QFETCH(QString, port);
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    TMbaxp m;
+    Recorder rec;
+    rec.attach(m);
+    unit.attachTo(m);
+    m.IPAddr4 = int16_t(part4);
+    m.TCPIPPort = port == QLatin1String("unit") ? unit.port() : port == QLatin1String("free") ? freePort() : 0;
+    m.OpenConnection();
+    m.ReadHoldingRegisters(ReadA, 16, 0, 1, 1000);
+    m.UpdateOnce(ReadA);
+    QTRY_COMPARE_WITH_TIMEOUT(rec.count(ReadA), 1, 2000);
+    QCOMPARE(rec.events[0].error, MbaxpError::ConnectionRefused);
+    QCOMPARE(unit.connections(), 0);
+    QVERIFY(!m.IsConnected());
+}
+
+void TestMbaxpLocal::reconnectsWithBoundedErrors()
+{
+    const quint16 port = freePort();
+    QVERIFY(port != 0);
+    TMbaxp m;
+    Recorder rec;
+    rec.attach(m);
+    m.IPAddr1 = 127, m.IPAddr2 = 0, m.IPAddr3 = 0, m.IPAddr4 = 1;
+    m.TCPIPPort = port;
+    m.OpenConnection();
+    m.ReadHoldingRegisters(ReadA, 16, 0, 1, 20);
+    m.UpdateEnable(ReadA);
+    QTest::qWait(2000);
+    // Attempts at about 0, 250, 750 and 1750 ms: one error per attempt, not one per due time.
+    const int refused = rec.count(ReadA, MbaxpError::ConnectionRefused);
+    QVERIFY2(refused >= 2 && refused <= 7, qPrintable(QString::number(refused)));
+    QCOMPARE(rec.count(ReadA), refused);
+    // The unit appears: polling resumes without any call.
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen(port));
+    QTRY_VERIFY_WITH_TIMEOUT(rec.okCount(ReadA) >= 3, 4000);
+}
+
+void TestMbaxpLocal::connectionDropFailsWiredAndQueuedWrites()
+{
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    unit.script = [&](const UnitScript::Request &r) -> std::optional<UnitScript::Answer> {
+        UnitScript::Answer a = unit.normal(r);
+        a.delayMs = 300; // the writes stay on the wire
+        return a;
+    };
+    Recorder rec;
+    auto m = connectedTo(unit, rec);
+    QVERIFY(waitConnected(*m));
+    m->PresetSingleRegister(Write0, 17, 1000, 1000);
+    m->UpdateOnce(Write0);
+    m->PresetSingleRegister(Write0, 17, 1001, 1000);
+    m->UpdateOnce(Write0);
+    m->ReadHoldingRegisters(ReadA, 17, 0, 1, 100);
+    m->UpdateEnable(ReadA);
+    QTRY_COMPARE(unit.requests.size(), size_t(1));
+    unit.dropClients();
+    QTRY_COMPARE(rec.count(Write0), 2);
+    QCOMPARE(rec.events[0].error, MbaxpError::ConnectionLost); // it was on the wire
+    QCOMPARE(rec.events[1].error, MbaxpError::NotConnected);   // it was waiting
+    // The control reconnects by itself and polls again; the failed writes stay failed.
+    unit.script = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT(rec.okCount(ReadA) >= 2, 3000);
+    QCOMPARE(unit.countFc(6), 1);
+    QCOMPARE(unit.connections(), 2);
+}
+
+void TestMbaxpLocal::closeConnectionStopsAndOpenResumes()
+{
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    unit.script = [&](const UnitScript::Request &r) -> std::optional<UnitScript::Answer> {
+        UnitScript::Answer a = unit.normal(r);
+        a.delayMs = 50;
+        return a;
+    };
+    Recorder rec;
+    auto m = connectedTo(unit, rec);
+    for (int16_t h = 27; h < 31; ++h) {
+        m->ReadHoldingRegisters(h, 17, 1099, 12, 100);
+        m->UpdateEnable(h);
+    }
+    QTRY_VERIFY(rec.okCount(30) >= 1);
+    m->PresetSingleRegister(Write0, 17, 1000, 1000);
+    m->UpdateOnce(Write0); // waits behind the read on the wire
+    m->CloseConnection();
+    const size_t atClose = rec.events.size();
+    QTRY_COMPARE(rec.events.size(), atClose + 1);
+    QCOMPARE(rec.events.back().handle, Write0);
+    QCOMPARE(rec.events.back().error, MbaxpError::NotConnected);
+    const size_t requestsAtClose = unit.requests.size();
+    QTest::qWait(300);
+    QCOMPARE(rec.events.size(), atClose + 1); // queued reads are dropped silently
+    QCOMPARE(unit.requests.size(), requestsAtClose);
+    QVERIFY(!m->IsConnected());
+    // "Apply to Port" many times over: Close then Open.
+    for (int i = 0; i < 20; ++i) {
+        m->CloseConnection();
+        m->OpenConnection();
+        m->OpenConnection();
+    }
+    const int before = rec.okCount(27);
+    QTRY_VERIFY_WITH_TIMEOUT(rec.okCount(27) >= before + 3, 3000);
+    QCOMPARE(rec.count(27), rec.okCount(27) + rec.count(27, MbaxpError::NotConnected) +
+                                rec.count(27, MbaxpError::ConnectionLost));
+    m->CloseConnection();
+    m->CloseConnection();
+}
+
+void TestMbaxpLocal::destructionFlushesQueuedWrites()
+{
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    Recorder rec;
+    auto m = connectedTo(unit, rec);
+    QVERIFY(waitConnected(*m));
+    m->ReadHoldingRegisters(ReadA, 16, 0, 100, 100);
+    m->UpdateEnable(ReadA);
+    for (int k = 0; k < 5; ++k) {
+        m->PresetMultipleRegisters(Write0, 16, 8999 + 3 * k, 3, 1000);
+        m->Set_Register(Write0, 0, int16_t(k));
+        m->UpdateOnce(Write0);
+    }
+    const size_t eventsBefore = rec.events.size();
+    m.reset();
+    QCOMPARE(rec.events.size(), eventsBefore); // no events from the flush
+    QCOMPARE(unit.countFc(16), 5);
+    for (int k = 0; k < 5; ++k)
+        QCOMPARE(unit.regs[size_t(8999 + 3 * k)], quint16(k));
+}
+
+QTEST_GUILESS_MAIN(TestMbaxpLocal)
+#include "tst_mbaxp_local.moc"

@@ -1,0 +1,50 @@
+#pragma once
+// A main window on scripted stand-ins, in a temporary program folder and data folder.
+#include "ScriptedMbaxp.h"
+#include "ScriptedServices.h"
+#include "mainform/MainForm.h"
+
+#include <QTemporaryDir>
+#include <memory>
+
+namespace TestEnvironment {
+// Once per test program, before anything asks for the data folder: a temporary data
+// folder (XDG_DATA_HOME) and a fixed locale (en_GB: dd/MM/yyyy and HH:mm:ss).
+void Init();
+// The data folder, emptied; with the settings folder created when asked.
+QString ResetDataFolder(bool withProjectsFolder = true);
+QString DataFolder();
+// The operator log's lines without their time stamps.
+QStringList LogTexts(const TForm1 &form);
+} // namespace TestEnvironment
+
+class FormHarness {
+public:
+    struct Options {
+        bool modbusErrors = true;     // ModbusErrors.txt beside the program
+        bool projectsFolder = true;   // the data folder's VelkarHubProjects exists
+        QString settingsIni;          // content of Settings.ini, when not empty
+        bool show = true;             // show the window and run its first activation
+        bool resetDataFolder = true;  // start from an empty data folder
+    };
+    FormHarness();
+    explicit FormHarness(const Options &options);
+    ~FormHarness();
+
+    TForm1 &form() { return *form_; }
+    // Shows the window and lets its first activation run.
+    void Show();
+    // Destroys the window (its destruction steps run).
+    void Destroy();
+    // Lets queued events run (activations after boxes, deliveries).
+    static void ProcessEvents();
+
+    ScriptedMbaxp control;
+    ScriptedDialogs dialogs;
+    ScriptedShell shell;
+    TestClock clock;
+    QTemporaryDir programFolder;
+
+private:
+    std::unique_ptr<TForm1> form_;
+};

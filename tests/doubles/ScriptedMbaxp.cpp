@@ -1,0 +1,117 @@
+#include "ScriptedMbaxp.h"
+
+#include "utilities/Exceptions.h"
+
+namespace {
+void CheckIndex(int16_t index)
+{
+    if (index < 0 || index >= IMbaxp::BufferWords)
+        throw EListError(QStringLiteral("Register index out of range (%1)").arg(index));
+}
+} // namespace
+
+std::array<int16_t, IMbaxp::BufferWords> &ScriptedMbaxp::Buffer(int16_t handle)
+{
+    auto it = buffers_.find(handle);
+    if (it == buffers_.end())
+        it = buffers_.emplace(handle, std::array<int16_t, BufferWords>{}).first;
+    return it->second;
+}
+
+void ScriptedMbaxp::ReadHoldingRegisters(int16_t Handle, int16_t SlaveID, int32_t Address, int16_t Quantity, int32_t UpdateRate)
+{
+    definitions[Handle] = {Kind::Read, SlaveID, Address, Quantity, UpdateRate};
+    calls << QStringLiteral("Read(%1,%2,%3,%4,%5)").arg(Handle).arg(SlaveID).arg(Address).arg(Quantity).arg(UpdateRate);
+}
+
+void ScriptedMbaxp::PresetSingleRegister(int16_t Handle, int16_t SlaveID, int32_t Address, int32_t UpdateRate)
+{
+    definitions[Handle] = {Kind::WriteSingle, SlaveID, Address, 1, UpdateRate};
+    calls << QStringLiteral("Single(%1,%2,%3,%4)").arg(Handle).arg(SlaveID).arg(Address).arg(UpdateRate);
+}
+
+void ScriptedMbaxp::PresetMultipleRegisters(int16_t Handle, int16_t SlaveID, int32_t Address, int16_t Quantity, int32_t UpdateRate)
+{
+    definitions[Handle] = {Kind::WriteMultiple, SlaveID, Address, Quantity, UpdateRate};
+    calls << QStringLiteral("Multi(%1,%2,%3,%4,%5)").arg(Handle).arg(SlaveID).arg(Address).arg(Quantity).arg(UpdateRate);
+}
+
+int16_t ScriptedMbaxp::Get_Register(int16_t Handle, int16_t Index) const
+{
+    CheckIndex(Index);
+    auto it = buffers_.find(Handle);
+    return it == buffers_.end() ? 0 : it->second[static_cast<size_t>(Index)];
+}
+
+void ScriptedMbaxp::Set_Register(int16_t Handle, int16_t Index, int16_t Value)
+{
+    CheckIndex(Index);
+    Buffer(Handle)[static_cast<size_t>(Index)] = Value;
+    calls << QStringLiteral("Set(%1,%2,%3)").arg(Handle).arg(Index).arg(Value);
+}
+
+void ScriptedMbaxp::UpdateEnable(int16_t Handle)
+{
+    enabled[Handle] = true;
+    calls << QStringLiteral("Enable(%1)").arg(Handle);
+    starts.push_back({Handle, true, definitions[Handle], {}});
+}
+
+void ScriptedMbaxp::UpdateOnce(int16_t Handle)
+{
+    calls << QStringLiteral("Once(%1)").arg(Handle);
+    Start start{Handle, false, definitions[Handle], {}};
+    if (start.definition.kind != Kind::Read) {
+        const auto &buffer = Buffer(Handle);
+        start.words.assign(buffer.begin(), buffer.begin() + std::max<int16_t>(0, start.definition.quantity));
+    }
+    starts.push_back(start);
+}
+
+void ScriptedMbaxp::UpdateDisable(int16_t Handle)
+{
+    enabled[Handle] = false;
+    calls << QStringLiteral("Disable(%1)").arg(Handle);
+}
+
+void ScriptedMbaxp::OpenConnection()
+{
+    open = true;
+    calls << QStringLiteral("Open");
+}
+
+void ScriptedMbaxp::CloseConnection()
+{
+    open = false;
+    calls << QStringLiteral("Close");
+}
+
+void ScriptedMbaxp::DeliverOk(int16_t handle, const std::vector<int16_t> &words)
+{
+    auto &buffer = Buffer(handle);
+    for (size_t i = 0; i < words.size() && i < buffer.size(); ++i)
+        buffer[i] = words[i];
+    if (OnResultOk)
+        OnResultOk(handle);
+}
+
+void ScriptedMbaxp::DeliverError(int16_t handle, int16_t code)
+{
+    if (OnResultError)
+        OnResultError(handle, code);
+}
+
+std::vector<ScriptedMbaxp::Start> ScriptedMbaxp::Writes() const
+{
+    std::vector<Start> writes;
+    for (const Start &s : starts)
+        if (s.definition.kind != Kind::Read)
+            writes.push_back(s);
+    return writes;
+}
+
+void ScriptedMbaxp::Clear()
+{
+    calls.clear();
+    starts.clear();
+}

@@ -1,0 +1,62 @@
+#pragma once
+// A stand-in for the communications control: it records every definition, buffer word
+// and start, and lets a test deliver the result of any handle with given words, or an
+// error code, as the real control would.
+#include "comms/IMbaxp.h"
+
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <map>
+#include <vector>
+
+class ScriptedMbaxp : public IMbaxp {
+public:
+    enum class Kind { Read, WriteSingle, WriteMultiple };
+    struct Definition {
+        Kind kind = Kind::Read;
+        int16_t slave = 0;
+        int32_t address = 0;
+        int16_t quantity = 0;
+        int32_t rate = 0;
+    };
+    // One start of a handle (UpdateOnce or UpdateEnable) with what it would send.
+    struct Start {
+        int16_t handle;
+        bool repeated;
+        Definition definition;
+        std::vector<int16_t> words; // the words a write sends
+    };
+
+    void ReadHoldingRegisters(int16_t Handle, int16_t SlaveID, int32_t Address, int16_t Quantity, int32_t UpdateRate) override;
+    void PresetSingleRegister(int16_t Handle, int16_t SlaveID, int32_t Address, int32_t UpdateRate) override;
+    void PresetMultipleRegisters(int16_t Handle, int16_t SlaveID, int32_t Address, int16_t Quantity, int32_t UpdateRate) override;
+    int16_t Get_Register(int16_t Handle, int16_t Index) const override;
+    void Set_Register(int16_t Handle, int16_t Index, int16_t Value) override;
+    void UpdateEnable(int16_t Handle) override;
+    void UpdateOnce(int16_t Handle) override;
+    void UpdateDisable(int16_t Handle) override;
+    void OpenConnection() override;
+    void CloseConnection() override;
+
+    // Delivers a completed run: words 0.. go into the handle's buffer, then OnResultOk.
+    void DeliverOk(int16_t handle, const std::vector<int16_t> &words = {});
+    void DeliverError(int16_t handle, int16_t code);
+
+    // Every call in order, as text: "Read(2,16,499,31,500)", "Enable(2)", "Once(10)",
+    // "Disable(2)", "Single(0,16,599,1000)", "Multi(0,16,599,8,1000)", "Set(0,0,5)",
+    // "Open", "Close".
+    QStringList calls;
+    std::vector<Start> starts;
+    std::map<int16_t, Definition> definitions;
+    std::map<int16_t, bool> enabled;
+    bool open = false;
+
+    // The writes that were started, in order.
+    std::vector<Start> Writes() const;
+    void Clear();
+
+private:
+    std::array<int16_t, BufferWords> &Buffer(int16_t handle);
+    std::map<int16_t, std::array<int16_t, BufferWords>> buffers_;
+};

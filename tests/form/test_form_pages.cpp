@@ -1,0 +1,388 @@
+// Pages, stored settings, port names, the connection page, help, and the fault log.
+#include "FormHarness.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QtTest>
+
+namespace {
+
+QString ReadFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
+}
+
+QString IniPath() { return TestEnvironment::DataFolder() + "/VelkarHubProjects/Settings.ini"; }
+
+// The operator clicks the tab of a page.
+void ClickTab(TForm1 &f, TTabSheet *page, Qt::MouseButton button = Qt::LeftButton)
+{
+    QTabBar *bar = f.PageControl1->Tabs()->tabBar();
+    QTest::mouseClick(bar, button, {}, bar->tabRect(page->PageIndex()).center());
+}
+
+// The operator clicks a check box or radio button on its indicator.
+void ClickButton(TControl *button)
+{
+    QTest::mouseClick(button->Widget(), Qt::LeftButton, {}, QPoint(8, button->Widget()->height() / 2));
+}
+
+QStringList FaultLines()
+{
+    QString text = ReadFile(TestEnvironment::DataFolder() + "/VelkarHubData/FaultLog.txt");
+    QStringList lines = text.split("\r\n");
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+} // namespace
+
+class TestFormPages : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { TestEnvironment::Init(); }
+    void restoreHandWrittenSettings();
+    void saveSettingsAtDestruction();
+    void missingSettingsFolder();
+    void renamePort();
+    void rightClickElsewhereAsksNothing();
+    void pageChangeGates();
+    void connectionChoices();
+    void usbPortsAndPick();
+    void diagnosticsSwitchAndAbout();
+    void helpAtFocusedControl();
+    void faultLogLimits_data();
+    void faultLogLimits();
+};
+
+void TestFormPages::restoreHandWrittenSettings()
+{
+    FormHarness::Options options;
+    options.settingsIni =
+        "[TForm1]\r\n"
+        "edit1.text=  127  \r\n"
+        "Edit2.Text=0\r\n"
+        "Edit3.Text= 0\r\n"
+        "Edit4.Text=1\r\n"
+        "Edit6.Text=   7   \r\n"
+        "RadioButton1.Checked= true \r\n"
+        "RadioButton2.Checked=False\r\n"
+        "Edit16.Text=1502\r\n"
+        "CheckBox2.Checked=maybe\r\n"
+        "CheckBox4.Checked=TRUE\r\n"
+        "[Port Descriptions]\r\n"
+        "Port 1=Pumps  \r\n"
+        "Port 3=UTF7-coded:+ZeVnLIqe-\r\n";
+    FormHarness h(options);
+    TForm1 &f = h.form();
+    QCOMPARE(f.Edit1->Text(), QStringLiteral("127"));
+    QCOMPARE(f.Edit6->Text(), QStringLiteral("7"));
+    QVERIFY(f.RadioButton1->Checked());
+    QVERIFY(!f.RadioButton2->Checked());
+    QVERIFY(!f.CheckBox2->Checked()); // "maybe" is skipped
+    QVERIFY(f.CheckBox4->Checked());
+    // Ticking unit 1 ran the choice's handling: its fields show, the RTU fields do not.
+    QVERIFY(f.Edit1->Visible());
+    QVERIFY(f.Edit5->Visible());
+    QVERIFY(!f.Edit6->Visible());
+    QVERIFY(!f.Memo2->Visible());
+    // The connection was opened over TCP to unit 1 with the restored values.
+    QCOMPARE(f.Mbaxp1.Connection, 0);
+    QCOMPARE(f.Mbaxp1.IPAddr1, int16_t(127));
+    QCOMPARE(f.Mbaxp1.IPAddr4, int16_t(1));
+    QCOMPARE(f.Mbaxp1.TCPIPPort, 1502);
+    QCOMPARE(f.Mbaxp1.Timeout, int16_t(1000));
+    QCOMPARE(h.control.calls.mid(0, 2), (QStringList{"Close", "Open"}));
+    QCOMPARE(f.PortPages[0]->Caption(), QStringLiteral("Pumps"));
+    QCOMPARE(f.PortPages[1]->Caption(), QStringLiteral("Port 2"));
+    QCOMPARE(f.PortPages[2]->Caption(), QString::fromUtf8("日本語"));
+    QCOMPARE(f.Label130->Caption().left(14), QStringLiteral("Running From: "));
+}
+
+void TestFormPages::saveSettingsAtDestruction()
+{
+    FormHarness h;
+    TForm1 &f = h.form();
+    f.Edit1->SetText(QStringLiteral("  10 "));
+    f.Edit25->SetText(QString::fromUtf8("5ü2"));
+    f.RadioButton3->SetChecked(true);
+    f.PriorityCommands[0]->SetChecked(true);
+    h.Destroy();
+    const QString ini = ReadFile(IniPath());
+    const QStringList expected{"[TForm1]", "Edit1.Text=10", "Edit2.Text=168", "Edit3.Text=1", "Edit4.Text=10",
+                               "Edit5.Text=1000", "Edit6.Text=3", "RadioButton1.Checked=False",
+                               "RadioButton2.Checked=False", "Edit7.Text=192", "Edit8.Text=168", "Edit9.Text=1",
+                               "Edit10.Text=10", "CheckBox3.Checked=False", "PriorityCommandL1.Checked=True",
+                               "CheckBox4.Checked=False", "Edit16.Text=502", QString::fromUtf8("Edit25.Text=5ü2"),
+                               "RadioButton3.Checked=True", "CheckBox2.Checked=False"};
+    QCOMPARE(ini, expected.join("\r\n") + "\r\n");
+}
+
+void TestFormPages::missingSettingsFolder()
+{
+    FormHarness::Options options;
+    options.projectsFolder = false;
+    FormHarness h(options);
+    TForm1 &f = h.form();
+    // Reading gives the defaults; nothing is created.
+    QCOMPARE(f.PortPages[0]->Caption(), QStringLiteral("Port 1"));
+    QVERIFY(f.RadioButton2->Checked());
+    QVERIFY(!QDir(TestEnvironment::DataFolder() + "/VelkarHubProjects").exists());
+    // Saving fails at destruction: reported, and the last log line is not added.
+    const int linesBefore = f.Memo4->Count();
+    h.Destroy();
+    QVERIFY(!QDir(TestEnvironment::DataFolder() + "/VelkarHubProjects").exists());
+    QStringList faults = FaultLines();
+    QCOMPARE(faults.size(), 1);
+    QVERIFY(faults[0].contains(" - Exception: EFCreateError : "));
+    Q_UNUSED(linesBefore);
+}
+
+void TestFormPages::renamePort()
+{
+    FormHarness h;
+    TForm1 &f = h.form();
+    ClickTab(f, f.PortPages[3]);
+    const int linesBefore = f.Memo4->Count();
+    h.control.Clear();
+    h.dialogs.inputAnswers.push_back(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXY")); // 25 characters
+    ClickTab(f, f.PortPages[3], Qt::RightButton);
+    QCOMPARE(h.dialogs.shown.size(), size_t(1));
+    QCOMPARE(h.dialogs.shown[0].caption, QStringLiteral("EnterDescription"));
+    QCOMPARE(h.dialogs.shown[0].text, QStringLiteral("What do you want the port to be called?"));
+    QCOMPARE(h.dialogs.shown[0].initial, QStringLiteral("Port 4"));
+    QCOMPARE(f.PortPages[3]->Caption(), QStringLiteral("ABCDEFGHIJKLMNOPQRST"));
+    QCOMPARE(f.PortTabDesc[3], QStringLiteral("ABCDEFGHIJKLMNOPQRST"));
+    const QString ini = ReadFile(IniPath());
+    QVERIFY(ini.contains("[Port Descriptions]\r\nPort 1=Port 1\r\nPort 2=Port 2\r\nPort 3=Port 3\r\nPort 4=ABCDEFGHIJKLMNOPQRST\r\n"));
+
+    // Closing the box gave the focus back: the activation ran again, blocks and 35 lines.
+    FormHarness::ProcessEvents();
+    QCOMPARE(f.Memo4->Count(), linesBefore + 35);
+    QCOMPARE(h.control.calls.filter(QRegularExpression("^Enable\\(")).size(), 30);
+
+    // Cancelling keeps the name; a name outside Latin-1 is stored UTF-7 coded.
+    ClickTab(f, f.PortPages[3], Qt::RightButton);
+    QCOMPARE(f.PortPages[3]->Caption(), QStringLiteral("ABCDEFGHIJKLMNOPQRST"));
+    h.dialogs.inputAnswers.push_back(QString::fromUtf8("日本語ABC"));
+    ClickTab(f, f.PortPages[3], Qt::RightButton);
+    QVERIFY2(ReadFile(IniPath()).contains("Port 4=UTF7-coded:+ZeVnLIqe-ABC\r\n"), qPrintable(ReadFile(IniPath())));
+}
+
+void TestFormPages::rightClickElsewhereAsksNothing()
+{
+    FormHarness h;
+    TForm1 &f = h.form();
+    ClickTab(f, f.TabSheet8, Qt::RightButton);
+    ClickTab(f, f.Configuration);
+    ClickTab(f, f.Configuration, Qt::RightButton);
+    ClickTab(f, f.PortPages[1]);
+    QVERIFY(h.dialogs.shown.empty());
+    // The tab under the mouse does not matter: the shown port page is renamed.
+    h.dialogs.inputAnswers.push_back(QStringLiteral("Conveyors"));
+    ClickTab(f, f.TabSheet1, Qt::RightButton);
+    QCOMPARE(f.PortPages[1]->Caption(), QStringLiteral("Conveyors"));
+}
+
+void TestFormPages::pageChangeGates()
+{
+    FormHarness h;
+    TForm1 &f = h.form();
+    QVERIFY(!f.PortTab);
+    QVERIFY(!f.VKHSettingsTab);
+    f.ActiveQuorvaneinLink[2] = 7;
+    ClickTab(f, f.PortPages[2]);
+    QCOMPARE(f.ActiveQuorvane, int16_t(207));
+    QCOMPARE(f.Caption(), QStringLiteral("Quorvane Selected: 207 Link: 3 Address: 7"));
+    QCOMPARE(f.Label61->Parent(), f.PortPages[2]);
+    QCOMPARE(f.Label61->Caption(), QStringLiteral("Quorvane Selected: 3 : 7"));
+    QVERIFY(f.PortTab);
+    QVERIFY(!f.VKHSettingsTab);
+
+    f.SettingRange = true;
+    ClickTab(f, f.TabSheet1);
+    QVERIFY(!f.PortTab);
+    QVERIFY(f.VKHSettingsTab);
+    QVERIFY(!f.SettingRange);
+    QCOMPARE(f.Caption(), QStringLiteral("Quorvane Selected: 207 Link: 3 Address: 7"));
+
+    ClickTab(f, f.Configuration);
+    QCOMPARE(f.Label61->Parent(), f.Configuration);
+    QCOMPARE(f.Label61->Caption(), QStringLiteral("Quorvane Selected: 3 : 7"));
+
+    // Every showing of the overview page reads the identification text again.
+    h.control.Clear();
+    ClickTab(f, f.TabSheet8);
+    QCOMPARE(h.control.calls, (QStringList{"Read(10,16,8999,15,600000)", "Once(10)"}));
+    ClickTab(f, f.PortPages[0]);
+    h.control.Clear();
+    ClickTab(f, f.TabSheet8);
+    QCOMPARE(h.control.calls.size(), 2);
+
+    // A page shown by the program runs none of this.
+    ClickTab(f, f.PortPages[1]);
+    QVERIFY(f.PortTab);
+    f.PageControl1->SetActivePage(f.TabSheet7);
+    QVERIFY(f.PortTab);
+    QCOMPARE(f.Label61->Parent(), f.PortPages[1]);
+}
+
+void TestFormPages::connectionChoices()
+{
+    FormHarness h;
+    TForm1 &f = h.form();
+    // At first start: RTU fields shown, TCP fields and the two labels hidden.
+    QVERIFY(f.Edit6->Visible() && f.Memo2->Visible() && f.Label59->Visible() && f.Label62->Visible());
+    QVERIFY(!f.Edit1->Visible() && !f.Edit7->Visible() && !f.Edit5->Visible());
+    QVERIFY(!f.Label2->Visible() && !f.Label3->Visible());
+
+    struct Case { TRadioButton *choice; bool unit1, unit2, rtu; };
+    for (Case c : {Case{f.RadioButton1, true, false, false}, Case{f.RadioButton3, false, true, false},
+                   Case{f.RadioButton2, false, false, true}}) {
+        f.PageControl1->SetActivePage(f.TabSheet7);
+        ClickButton(c.choice);
+        QVERIFY(c.choice->Checked());
+        for (TControl *w : std::initializer_list<TControl *>{f.Edit1, f.Edit2, f.Edit3, f.Edit4, f.Edit16, f.Label95})
+            QCOMPARE(w->Visible(), c.unit1);
+        for (TControl *w : std::initializer_list<TControl *>{f.Edit7, f.Edit8, f.Edit9, f.Edit10, f.Edit25, f.Label96})
+            QCOMPARE(w->Visible(), c.unit2);
+        QCOMPARE(f.Edit5->Visible(), c.unit1 || c.unit2);
+        QCOMPARE(f.Label2->Visible(), c.unit1 || c.unit2);
+        for (TControl *w : std::initializer_list<TControl *>{f.Edit6, f.Label3, f.Memo2, f.Label59, f.Label62})
+            QCOMPARE(w->Visible(), c.rtu);
+    }
+    // Nothing reaches the control until "Apply to Port".
+    h.control.Clear();
+    ClickButton(f.RadioButton1);
+    ClickButton(f.RadioButton3);
+    QVERIFY(h.control.calls.isEmpty());
+    f.Edit7->SetText("10");
+    f.Edit8->SetText("0");
+    f.Edit9->SetText("0");
+    f.Edit10->SetText("9");
+    f.Edit25->SetText("1503");
+    f.Edit5->SetText("250");
+    QTest::mouseClick(f.Button2->Widget(), Qt::LeftButton);
+    QCOMPARE(h.control.calls, (QStringList{"Close", "Open"}));
+    QCOMPARE(f.Mbaxp1.Connection, 0);
+    QCOMPARE(f.Mbaxp1.Timeout, int16_t(250));
+    QCOMPARE(f.Mbaxp1.IPAddr1, int16_t(10));
+    QCOMPARE(f.Mbaxp1.IPAddr4, int16_t(9));
+    QCOMPARE(f.Mbaxp1.TCPIPPort, 1503);
+    QVERIFY(f.Timer1->Enabled());
+}
+
+void TestFormPages::usbPortsAndPick()
+{
+    QTemporaryDir dev;
+    for (const char *name : {"ttyACM4", "ttyUSB0", "ttyS0", "ttyACM0"}) {
+        QFile file(dev.path() + "/" + name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    qputenv("VELKARHUB_DEV_DIR", dev.path().toUtf8());
+    FormHarness h;
+    TForm1 &f = h.form();
+    // The activation listed the USB serial devices as COM ports.
+    QCOMPARE(f.Memo2->Lines(), (QStringList{"COM1", "COM5", "COM101"}));
+    f.PageControl1->SetActivePage(f.TabSheet7);
+    f.Memo2->SetCaretLine(1);
+    f.Memo2DblClick(f.Memo2);
+    QCOMPARE(f.Edit6->Text(), QStringLiteral("5"));
+    f.Memo2->SetCaretLine(2);
+    f.Memo2DblClick(f.Memo2);
+    QCOMPARE(f.Edit6->Text(), QStringLiteral("101"));
+    qunsetenv("VELKARHUB_DEV_DIR");
+
+    // With no device the list is empty, and a double click empties the field.
+    QTemporaryDir empty;
+    qputenv("VELKARHUB_DEV_DIR", empty.path().toUtf8());
+    f.ListUsbSerialPorts();
+    QCOMPARE(f.Memo2->Count(), 0);
+    f.Memo2DblClick(f.Memo2);
+    QCOMPARE(f.Edit6->Text(), QString());
+    qunsetenv("VELKARHUB_DEV_DIR");
+}
+
+void TestFormPages::diagnosticsSwitchAndAbout()
+{
+    FormHarness h;
+    TForm1 &f = h.form();
+    QVERIFY(!f.TabSheet2->TabVisible());
+    f.PageControl1->SetActivePage(f.TabSheet6);
+    QTest::mouseClick(f.Label132->Widget(), Qt::LeftButton);
+    QVERIFY(f.TabSheet2->TabVisible());
+    QTest::mouseClick(f.Label132->Widget(), Qt::LeftButton);
+    QVERIFY(!f.TabSheet2->TabVisible());
+    QTest::mouseClick(f.Label52->Widget(), Qt::LeftButton);
+    QTest::mouseClick(f.Image1->Widget(), Qt::LeftButton);
+    QCOMPARE(h.shell.opened, (std::vector<QString>{f.Label52->Caption(), f.Label52->Caption()}));
+    QVERIFY(f.Label57->Caption().contains(QStringLiteral("Halvern")));
+}
+
+void TestFormPages::helpAtFocusedControl()
+{
+    FormHarness h;
+    TForm1 &f = h.form();
+    f.PageControl1->SetActivePage(f.TabSheet7);
+    f.Edit6->Widget()->setFocus();
+    QTest::keyClick(f.Window(), Qt::Key_F1);
+    QCOMPARE(h.shell.opened.size(), size_t(1));
+    QCOMPARE(h.shell.opened[0], QUrl::fromLocalFile(f.HelpFile).toString() + "#Modbus_Related");
+    QVERIFY(f.HelpFile.endsWith("/VelkarHub.html"));
+    f.CheckBox2->Widget()->setFocus();
+    QTest::keyClick(f.Window(), Qt::Key_F1);
+    QCOMPARE(h.shell.opened[1], QUrl::fromLocalFile(f.HelpFile).toString() + "#context-5000");
+    f.PageControl1->SetActivePage(f.PortPages[0]);
+    f.StringGrids[0]->Widget()->setFocus();
+    QTest::keyClick(f.Window(), Qt::Key_F1);
+    QCOMPARE(h.shell.opened[2], QUrl::fromLocalFile(f.HelpFile).toString() + "#Port_Tabs");
+}
+
+void TestFormPages::faultLogLimits_data()
+{
+    QTest::addColumn<int>("startLines");
+    QTest::addColumn<int>("failures");
+    QTest::addColumn<int>("expectedLines");
+    QTest::newRow("199 + 2 keeps 200") << 199 << 2 << 200;
+    QTest::newRow("200 + 1 keeps 200") << 200 << 1 << 200;
+    QTest::newRow("250 + 3 keeps 250") << 250 << 3 << 250;
+    QTest::newRow("empty + 1") << 0 << 1 << 1;
+}
+
+void TestFormPages::faultLogLimits()
+{
+    QFETCH(int, startLines);
+    QFETCH(int, failures);
+    QFETCH(int, expectedLines);
+    TestEnvironment::ResetDataFolder();
+    if (startLines > 0) {
+        QDir().mkdir(TestEnvironment::DataFolder() + "/VelkarHubData");
+        QFile file(TestEnvironment::DataFolder() + "/VelkarHubData/FaultLog.txt");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        for (int i = 1; i <= startLines; ++i)
+            file.write(QStringLiteral("old %1\r\n").arg(i).toLatin1());
+    }
+    FormHarness::Options options;
+    options.resetDataFolder = false;
+    FormHarness h(options);
+    TForm1 &f = h.form();
+    for (int i = 0; i < failures; ++i)
+        h.control.DeliverError(1, 500); // no text for code 500: a list-index failure
+    const QStringList lines = FaultLines();
+    QCOMPARE(lines.size(), expectedLines);
+    QCOMPARE(*f.FaultLog, lines);
+    // The newest failure is last: date and time, " - Exception: ", class and message.
+    QCOMPARE(lines.last(), QStringLiteral("07/03/2026 14:05:09 - Exception: EListError : List index out of bounds (500)"));
+    if (startLines + failures > 200 && startLines <= 200)
+        QCOMPARE(lines.first(), QStringLiteral("old %1").arg(startLines + failures - 199));
+    if (startLines > 200)
+        QCOMPARE(lines.first(), QStringLiteral("old %1").arg(failures + 1));
+    QCOMPARE(f.Label93->Caption(), QStringLiteral("Exception: EListError : List index out of bounds (500)"));
+}
+
+QTEST_MAIN(TestFormPages)
+#include "test_form_pages.moc"

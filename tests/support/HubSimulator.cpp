@@ -1,0 +1,172 @@
+#include "HubSimulator.h"
+
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QtGlobal>
+
+#include <utility>
+
+namespace {
+
+const char *const kPython = "/usr/bin/python3";
+
+QString scriptPath()
+{
+    QString path = qEnvironmentVariable("VELKARHUB_HUBSIM");
+    if (path.isEmpty() && qEnvironmentVariableIsSet("VELKARHUB_SOURCE_DIR"))
+        path = qEnvironmentVariable("VELKARHUB_SOURCE_DIR") + QStringLiteral("/tools/hubsim.py");
+    return path;
+}
+
+} // namespace
+
+HubSimulator::HubSimulator(Options options)
+    : m_options(std::move(options))
+{
+    // The simulator's diagnostics belong in the test output as they happen.
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+}
+
+HubSimulator::~HubSimulator()
+{
+    stop();
+}
+
+bool HubSimulator::start(int timeoutMs)
+{
+    stop();
+    const QString script = scriptPath();
+    if (script.isEmpty() || !QFileInfo::exists(script)) {
+        qWarning("HubSimulator: simulator script not found (VELKARHUB_HUBSIM='%s')", qPrintable(script));
+        return false;
+    }
+    if (!m_options.tcp && m_options.rtuDevice.isEmpty()) {
+        qWarning("HubSimulator: neither TCP nor RTU requested");
+        return false;
+    }
+
+    QStringList args{script, QStringLiteral("--exit-on-eof")};
+    if (m_options.tcp)
+        args << QStringLiteral("--tcp-port") << QString::number(m_options.tcpPort);
+    if (!m_options.rtuDevice.isEmpty())
+        args << QStringLiteral("--rtu") << m_options.rtuDevice;
+    args << m_options.extraArgs;
+
+    m_pending.clear();
+    m_process.start(QString::fromLatin1(kPython), args);
+    if (!m_process.waitForStarted(timeoutMs)) {
+        qWarning("HubSimulator: %s did not start: %s", kPython, qPrintable(m_process.errorString()));
+        return false;
+    }
+
+    const QString ready = readLine(timeoutMs);
+    if (!ready.startsWith(QLatin1String("READY "))) {
+        qWarning("HubSimulator: no READY line, got '%s'", qPrintable(ready));
+        stop();
+        return false;
+    }
+    // "READY tcp=<port or -> rtu=<device or ->"
+    m_tcpPort = 0;
+    for (const QString &field : ready.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (field.startsWith(QLatin1String("tcp=")))
+            m_tcpPort = field.mid(4).toUShort();
+    }
+    return true;
+}
+
+void HubSimulator::stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.kill();
+    m_process.waitForFinished(5000);
+    m_pending.clear();
+}
+
+bool HubSimulator::restart(int timeoutMs)
+{
+    stop();
+    if (m_tcpPort != 0)
+        m_options.tcpPort = m_tcpPort;
+    return start(timeoutMs);
+}
+
+bool HubSimulator::isRunning() const
+{
+    return m_process.state() != QProcess::NotRunning;
+}
+
+quint16 HubSimulator::tcpPort() const
+{
+    return m_tcpPort;
+}
+
+QString HubSimulator::readLine(int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        const qsizetype newline = m_pending.indexOf('\n');
+        if (newline >= 0) {
+            const QByteArray line = m_pending.left(newline);
+            m_pending.remove(0, newline + 1);
+            return QString::fromUtf8(line).trimmed();
+        }
+        m_pending += m_process.readAllStandardOutput();
+        if (m_pending.contains('\n'))
+            continue;
+        if (m_process.state() == QProcess::NotRunning || deadline.hasExpired())
+            return {};
+        m_process.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+    }
+}
+
+QString HubSimulator::command(const QString &line, int timeoutMs)
+{
+    if (!isRunning()) {
+        qWarning("HubSimulator: command '%s' while the simulator is not running", qPrintable(line));
+        return {};
+    }
+    m_process.write(line.toUtf8() + '\n');
+    m_process.waitForBytesWritten(timeoutMs);
+    const QString answer = readLine(timeoutMs);
+    if (answer.isEmpty())
+        qWarning("HubSimulator: no answer to '%s'", qPrintable(line));
+    return answer;
+}
+
+QVector<quint16> HubSimulator::get(int unit, int reg, int count)
+{
+    const QString answer = command(QStringLiteral("get %1 %2 %3").arg(unit).arg(reg).arg(count));
+    const QStringList words = answer.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (words.value(0) != QLatin1String("OK") || words.size() != count + 1) {
+        qWarning("HubSimulator: get %d %d %d failed: %s", unit, reg, count, qPrintable(answer));
+        return {};
+    }
+    QVector<quint16> values;
+    values.reserve(count);
+    for (qsizetype i = 1; i < words.size(); ++i)
+        values.append(words.at(i).toUShort());
+    return values;
+}
+
+bool HubSimulator::set(int unit, int reg, const QVector<int> &values)
+{
+    QString line = QStringLiteral("set %1 %2").arg(unit).arg(reg);
+    for (int value : values)
+        line += QLatin1Char(' ') + QString::number(value);
+    const QString answer = command(line);
+    if (answer != QLatin1String("OK")) {
+        qWarning("HubSimulator: '%s' failed: %s", qPrintable(line), qPrintable(answer));
+        return false;
+    }
+    return true;
+}
+
+QStringList HubSimulator::writeLog()
+{
+    QStringList words = command(QStringLiteral("log")).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (words.value(0) != QLatin1String("OK"))
+        return {};
+    words.removeFirst();
+    return words;
+}

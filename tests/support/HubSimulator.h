@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// Start options, used as HubSimulator::Options. (Defined outside the class:
+// a nested struct with member initialisers cannot be the default argument of
+// its enclosing class's constructor.)
+struct HubSimulatorOptions {
+    bool tcp = true;          // serve Modbus TCP
+    quint16 tcpPort = 0;      // 0: the simulator picks a free port
+    QString rtuDevice;        // non-empty: also serve Modbus RTU on this device
+    QStringList extraArgs;    // e.g. {"--info-v4", "4", "--time-needed"}
+};
+
+// Starts and drives tools/hubsim.py, the VelkarHub simulator, for a test.
+//
+// The script path comes from the environment variable VELKARHUB_HUBSIM. The
+// simulator is started with --exit-on-eof, so it also ends when the test
+// process dies. Its stderr goes straight to the test's stderr.
+class HubSimulator {
+public:
+    using Options = HubSimulatorOptions;
+
+    explicit HubSimulator(Options options = {});
+    ~HubSimulator();                       // stops the process
+    HubSimulator(const HubSimulator &) = delete;
+    HubSimulator &operator=(const HubSimulator &) = delete;
+
+    // Starts /usr/bin/python3 <script> and waits for its READY line.
+    bool start(int timeoutMs = 15000);
+    // Kills the process and waits for it.
+    void stop();
+    // Starts again on the same TCP port as the last start.
+    bool restart(int timeoutMs = 15000);
+    bool isRunning() const;
+    quint16 tcpPort() const;
+
+    // Sends one command line and returns its one answer line ("OK ..." or
+    // "ERR ..."); an empty string when no answer came in time.
+    QString command(const QString &line, int timeoutMs = 5000);
+    // `get`: the registers from the one-based register number `reg`; empty on error.
+    QVector<quint16> get(int unit, int reg, int count = 1);
+    // `set`: values may be signed or unsigned 16-bit.
+    bool set(int unit, int reg, const QVector<int> &values);
+    // `log`: every write received since start or `clearlog`, as "UNIT:REG:V1,V2".
+    QStringList writeLog();
+
+private:
+    QString readLine(int timeoutMs);
+
+    Options m_options;
+    QProcess m_process;
+    QByteArray m_pending;
+    quint16 m_tcpPort = 0;
+};

@@ -1,0 +1,25 @@
+#pragma once
+// Line-based text files as the program keeps them: 8-bit Latin-1 text with CR LF line
+// ends, unless the file begins with a UTF-8 or UTF-16 byte-order mark, in which case it
+// is read in that encoding (and can be written back in it).
+#include <QStringConverter>
+#include <QStringList>
+
+namespace TextFiles {
+
+struct Content {
+    QStringList lines;
+    QStringConverter::Encoding encoding = QStringConverter::Latin1;
+    bool byteOrderMark = false;
+};
+
+// Reads all lines; lines end at CR LF, LF or CR. Throws EFOpenError when the file
+// cannot be opened.
+Content Load(const QString &path);
+
+// Writes every line followed by CR LF, replacing the file. Throws EFCreateError when
+// the file cannot be written.
+void Save(const QString &path, const QStringList &lines,
+          QStringConverter::Encoding encoding = QStringConverter::Latin1, bool byteOrderMark = false);
+
+} // namespace TextFiles
