@@ -342,8 +342,8 @@ void TMbaxp::send(Wire wire, const QModbusRequest &request)
     const quint64 id = wire.id;
     int timeoutMs = client_->timeout();
     if (rtu_) {
-        const int lineMs = (rtuFrameBytes(wire.isWrite, wire.block.kind == Kind::WriteSingle, wire.block.quantity) * 11 * 1000 + rtuBaud_ - 1) /
-                           rtuBaud_;
+        const int bytes = rtuFrameBytes(wire.isWrite, wire.block.kind == Kind::WriteSingle, wire.block.quantity);
+        const int lineMs = (bytes * 11 * 1000 + rtuBaud_ - 1) / rtuBaud_;
         timeoutMs = RtuReplyTimeoutMs + lineMs;
         client_->setTimeout(timeoutMs);
     }
@@ -443,6 +443,9 @@ int16_t TMbaxp::errorOf(QModbusReply *reply, std::vector<int16_t> *words) const
     const bool exception = !pdu.isEmpty() && (quint8(pdu.at(0)) & 0x80) != 0;
     switch (reply->error()) {
     case QModbusDevice::NoError:
+        // A broadcast (unit 0 on RTU) gets no reply: a write is done, a read has no words.
+        if (reply->type() == QModbusReply::Broadcast)
+            return wire_.isWrite ? NoError : MbaxpError::InvalidReply;
         return checkReply(pdu, words);
     case QModbusDevice::ProtocolError:
         return exception ? exceptionOf(pdu) : MbaxpError::InvalidReply;
@@ -531,6 +534,8 @@ void TMbaxp::OpenConnection()
     if (link_ != Link::Closed)
         CloseConnection();
     retryDelayMs_ = ReconnectFirstDelayMs;
+    // The properties as they stand now are used by this and every later reconnect.
+    settings_ = Settings{Connection, BaudRate, Parity, Timeout, {IPAddr1, IPAddr2, IPAddr3, IPAddr4}, TCPIPPort};
     // Enabled handles run as soon as the connection is up, then at their rate.
     const qint64 now = clock_.elapsed();
     for (auto &[handle, st] : handles_)
@@ -588,30 +593,33 @@ void TMbaxp::startAttempt()
     teardownClient();
     link_ = Link::Connecting;
     clientConnectionError_ = false;
-    rtu_ = Connection > 0;
+    rtu_ = settings_.connection > 0;
 
     QModbusClient *c = nullptr;
     if (!rtu_) {
-        const int parts[] = {IPAddr1, IPAddr2, IPAddr3, IPAddr4};
-        const bool validAddress = std::all_of(std::begin(parts), std::end(parts), [](int p) { return p >= 0 && p <= 255; });
-        if (!validAddress || TCPIPPort < 1 || TCPIPPort > 65535) {
+        const auto &ip = settings_.ip;
+        const bool validAddress = std::all_of(ip.begin(), ip.end(), [](int p) { return p >= 0 && p <= 255; });
+        if (!validAddress || settings_.port < 1 || settings_.port > 65535) {
             attemptFailed();
             return;
         }
         c = new QModbusTcpClient(this);
         c->setConnectionParameter(QModbusDevice::NetworkAddressParameter,
-                                  QStringLiteral("%1.%2.%3.%4").arg(parts[0]).arg(parts[1]).arg(parts[2]).arg(parts[3]));
-        c->setConnectionParameter(QModbusDevice::NetworkPortParameter, int(TCPIPPort));
-        c->setTimeout(std::clamp<int>(Timeout, 10, 32767));
+                                  QStringLiteral("%1.%2.%3.%4").arg(ip[0]).arg(ip[1]).arg(ip[2]).arg(ip[3]));
+        c->setConnectionParameter(QModbusDevice::NetworkPortParameter, int(settings_.port));
+        c->setTimeout(std::clamp<int>(settings_.timeout, 10, 32767));
     } else {
-        const QString device = SerialPorts::DeviceForComPort(Connection);
+        // The device is looked up at each attempt: a USB adapter plugged in again may
+        // come back under the same COM port.
+        const QString device = SerialPorts::DeviceForComPort(settings_.connection);
         if (device.isEmpty()) {
             attemptFailed();
             return;
         }
-        rtuBaud_ = SerialPorts::BaudForCode(BaudRate);
-        const QSerialPort::Parity parity =
-            Parity == 1 ? QSerialPort::OddParity : Parity == 2 ? QSerialPort::EvenParity : QSerialPort::NoParity;
+        rtuBaud_ = SerialPorts::BaudForCode(settings_.baudCode);
+        const QSerialPort::Parity parity = settings_.parity == 1   ? QSerialPort::OddParity
+                                           : settings_.parity == 2 ? QSerialPort::EvenParity
+                                                                   : QSerialPort::NoParity;
         c = new QModbusRtuSerialClient(this);
         c->setConnectionParameter(QModbusDevice::SerialPortNameParameter, device);
         c->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, rtuBaud_);

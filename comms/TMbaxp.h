@@ -30,6 +30,7 @@
 //   DestroyFlushMs without delivering events (a local event loop runs for that time).
 //
 // Connection
+//   OpenConnection takes the properties as they stand; the reconnects use the same ones.
 //   Connection 0: Modbus TCP to IPAddr1.IPAddr2.IPAddr3.IPAddr4 : TCPIPPort; a part
 //   outside 0..255 or a port outside 1..65535 fails the connection with
 //   ConnectionRefused (13). The per-request time-out is Timeout ms (10 to 32767; no
@@ -206,6 +207,17 @@ private:
     quint64 nextId_ = 1;
     std::deque<Event> events_;
 
+    // The connection properties taken by OpenConnection.
+    struct Settings {
+        int32_t connection = 0;
+        int16_t baudCode = 5;
+        int16_t parity = 0;
+        int16_t timeout = 1000;
+        std::array<int16_t, 4> ip{};
+        int32_t port = 502;
+    };
+
+    Settings settings_;
     Link link_ = Link::Closed;
     bool rtu_ = false;
     int rtuBaud_ = 9600;

@@ -39,17 +39,23 @@ bool RemoveFromLayouts(QLayout *layout, QWidget *widget)
     return false;
 }
 
-// Rejects typed text beyond a length; program-set text is not validated by Qt.
+// Rejects an edit of the operator that makes the text longer than the limit. A text
+// that is already longer (set by the program) may still be shortened, but not grown.
+// The shown text is followed through textChanged, which comes after each validation.
 class LengthValidator : public QValidator {
 public:
-    LengthValidator(int length, QObject *parent) : QValidator(parent), length_(length) {}
+    LengthValidator(int length, QLineEdit *edit) : QValidator(edit), length_(length), shown_(edit->text())
+    {
+        connect(edit, &QLineEdit::textChanged, this, [this](const QString &text) { shown_ = text; });
+    }
     State validate(QString &input, int &) const override
     {
-        return input.size() <= length_ ? Acceptable : Invalid;
+        return input.size() <= std::max<qsizetype>(length_, shown_.size()) ? Acceptable : Invalid;
     }
 
 private:
     int length_;
+    QString shown_;
 };
 
 // A check box that reports the release of any mouse button after it has handled it.
@@ -261,7 +267,14 @@ void TEdit::SetText(const QString &text)
 {
     if (text == LineEdit()->text())
         return;
+    // The length limit is for typing only. Validating a longer program text would also
+    // mark the edit's input as invalid, after which Qt no longer rejects typed text.
+    const QValidator *limit = LineEdit()->validator();
+    if (limit)
+        LineEdit()->setValidator(nullptr);
     LineEdit()->setText(text);
+    if (limit)
+        LineEdit()->setValidator(limit);
     FireProgram(OnChange);
 }
 
@@ -272,7 +285,9 @@ void TEdit::SetReadOnly(bool readOnly) { LineEdit()->setReadOnly(readOnly); }
 void TEdit::SetMaxLength(int length)
 {
     maxLength_ = length;
-    LineEdit()->setValidator(length > 0 ? new LengthValidator(length, this) : nullptr);
+    const auto *previous = dynamic_cast<const LengthValidator *>(LineEdit()->validator());
+    LineEdit()->setValidator(length > 0 ? new LengthValidator(length, LineEdit()) : nullptr);
+    delete previous;
 }
 
 void TEdit::SetBackgroundColor(const QColor &color)
@@ -286,7 +301,9 @@ bool TEdit::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == Widget() && event->type() == QEvent::KeyPress && OnKeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
-        if (!key->text().isEmpty()) {
+        // Tab and Shift+Tab move the focus on; they are not typed into the edit.
+        const bool navigation = key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
+        if (!navigation && !key->text().isEmpty()) {
             QChar ch = key->text().at(0);
             Guard::Guarded([&] { OnKeyPress(this, ch); });
         }
@@ -479,8 +496,18 @@ QPlainTextEdit *TMemo::TextEdit() const { return static_cast<QPlainTextEdit *>(W
 
 void TMemo::Add(const QString &line)
 {
+    QTextDocument *document = TextEdit()->document();
+    if (!lines_.isEmpty() && document->isEmpty()) {
+        // The only line so far is empty, and the widget's append would fill that empty
+        // block instead of starting a new one: start the new line explicitly.
+        QTextCursor cursor(document);
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertBlock();
+        cursor.insertText(line);
+    } else {
+        TextEdit()->appendPlainText(line);
+    }
     lines_.append(line);
-    TextEdit()->appendPlainText(line);
 }
 
 void TMemo::Delete(int index)

@@ -23,9 +23,21 @@ QVariant TGridModel::data(const QModelIndex &index, int role) const
         return {};
     if (role == Qt::DisplayRole)
         return Cell(index.column(), index.row());
-    if (role == Qt::BackgroundRole && (index.row() < fixedRows || index.column() < fixedCols))
+    const bool fixed = index.row() < fixedRows || index.column() < fixedCols;
+    if (role == Qt::BackgroundRole && fixed)
         return QBrush(QPalette().color(QPalette::Button));
+    // The fixed rows are not enabled (see flags()); their titles keep the normal text colour.
+    if (role == Qt::ForegroundRole && index.row() < fixedRows)
+        return QBrush(QPalette().color(QPalette::Active, QPalette::ButtonText));
     return {};
+}
+
+Qt::ItemFlags TGridModel::flags(const QModelIndex &index) const
+{
+    // Not enabled: a click on a title row changes nothing, and the keys skip it.
+    if (index.isValid() && index.row() < fixedRows)
+        return Qt::NoItemFlags;
+    return QAbstractTableModel::flags(index);
 }
 
 const QString &TGridModel::Cell(int col, int row) const { return cells_[static_cast<size_t>(row * cols_ + col)]; }

@@ -15,6 +15,8 @@ public:
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
+    // The fixed rows can be neither selected nor made current, by mouse or keys.
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
     const QString &Cell(int col, int row) const;
     void SetCell(int col, int row, const QString &text);
     int fixedCols = 1;

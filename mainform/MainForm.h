@@ -14,12 +14,21 @@
 #include "mainform/ConfigConst.h"
 #include "utilities/Utilities1.h"
 
+#include <QBoxLayout>
 #include <QDateTime>
 #include <QStringList>
 #include <QStringConverter>
 #include <array>
 #include <memory>
 #include <optional>
+
+// The state of one status lamp: position within its blink pattern (ticks of 100 ms),
+// colour code (low byte of the hub's lamp word) and blink mode (its high byte).
+struct TLED {
+    int16_t StepPos = 0;
+    int16_t LowB = 0;
+    int16_t HighB = 0;
+};
 
 // What the window needs from outside: the communications control, boxes, shell and
 // clipboard, the clock, and the folder of the running program (with its trailing
@@ -65,6 +74,29 @@ public:
     void Label52Click(TComponent *Sender);
     void ShowHelp(int HelpContext, const QString &HelpKeyword);
 
+    // ---- hub general data, run-time message, identification text (MainFormHubData.cpp)
+    void DecodeGeneralInfo();
+    void DecodeRuntimeMessage();
+    void ShowIdentText();
+    void WriteIdentText();
+    void Edit15KeyPress(TComponent *Sender, QChar &Key);
+    void Button38Click(TComponent *Sender);
+    void Label8Click(TComponent *Sender);
+    void Label48Click(TComponent *Sender);
+    void Label123Click(TComponent *Sender);
+
+    // ---- hub statistics and counter resets (MainFormStatistics.cpp)
+    void DecodeHubStatistics();
+    void Label12Click(TComponent *Sender);
+    void Label106Click(TComponent *Sender);
+    void Button8Click(TComponent *Sender);
+    void Button44Click(TComponent *Sender);
+    void Button43Click(TComponent *Sender);
+
+    // ---- communications supervision and status lamps (MainFormSupervision.cpp)
+    void Timer2Timer(TComponent *Sender);
+    uint32_t LampColour(int16_t ColourCode) const;
+
     // ---- operator log and fault log (MainFormLogs.cpp)
     void LogMessage(const QString &Text);
     void ApplicationEvents1Exception(TComponent *Sender, const std::exception &E);
@@ -91,8 +123,31 @@ public:
     int16_t QuorvaneInLink = 0;
     int16_t WhichLink = 0;
 
-    // Firmware word of the hub's general data (4x503).
-    int16_t Info_V4 = 0;
+    // General data (4x500 on). Info_V4 is the firmware word on which block sizes depend.
+    int16_t Info_V1 = 0, Info_V2 = 0, Info_V3 = 0, Info_V4 = 0;
+    int16_t Info_CheckLow = 0, Info_CheckHigh = 0;
+    int64_t Info_CheckSum = 0;
+    int16_t Info_Mac1 = 0, Info_Mac2 = 0, Info_Mac3 = 0, Info_Mac4 = 0, Info_Mac5 = 0, Info_Mac6 = 0;
+    int16_t Info_Status1 = 0, Info_Status2 = 0;
+    bool DateandTimeNeeded = false, NetworkCableMissing = false, EthernetTimeout = false, RebootRequest = false;
+    int16_t Info_LEDPower = 0, Info_LEDNetwork = 0, Info_LEDVZ1 = 0, Info_LEDVZ2 = 0, Info_LEDVZ3 = 0, Info_LEDVZ4 = 0;
+    int16_t RunTimeErrorCount = 0;
+    int16_t OldRunTimeErrorCount = 0;
+    TLED PowerLED, NetLED, QVLink1LED, QVLink2LED, QVLink3LED, QVLink4LED;
+
+    // Hub statistics (4x600 on).
+    int16_t Stats_TxCount = 0, Stats_RxCount = 0, Stats_TXErrors = 0, Stats_RXErrors = 0, Stats_Timeouts = 0,
+            Stats_PowerOnCount = 0, Stats_WDCount = 0, Stats_RunTimeErrors = 0;
+    int16_t BlockedIPConnections = 0;
+    int16_t Stats_ActiveConnections = 0, Stats_RxWhileTx = 0, Stats_TotalConnections = 0, Stats_MTx = 0,
+            Stats_MreTx = 0, Stats_TotalAck = 0, Stats_MRx = 0, Stats_TCPIPTimeouts = 0, Stats_Closings = 0,
+            Stats_Aborts = 0, Stats_NewIPAddAllocations = 0, Stats_CRCWrites = 0, Stats_CRCErrors = 0;
+
+    // Supervision.
+    bool CommsDandy = false;
+    bool WDogDanndy = false;
+    int16_t WDLag = 0;
+    int16_t Old_WDCount = 0;
 
     TIniFileStore OvcIniFileStore1;
     TComponentState OvcComponentState1;
@@ -109,12 +164,33 @@ public:
     TTabSheet *TabSheet2 = nullptr;     // "Diagnostics"
     TILLed *ILLed1 = nullptr;
     TTimer *Timer1 = nullptr;
+    TTimer *Timer2 = nullptr;
 
     // Overview page
     TLabel *Label123 = nullptr;
+    TLabel *Label8 = nullptr, *Label11 = nullptr, *Label48 = nullptr, *Label41 = nullptr, *Label42 = nullptr,
+           *Label44 = nullptr;
+    TLabel *Label65 = nullptr, *Label66 = nullptr, *Label67 = nullptr, *Label92 = nullptr;
+    std::array<TLabel *, 4> PortDes{}; // PortDes106 to PortDes109
+    TButton *Button5 = nullptr;
+    TEdit *Edit15 = nullptr;
+    TButton *Button38 = nullptr;
+    TLabel *Label12 = nullptr, *Label13 = nullptr, *Label14 = nullptr, *Label15 = nullptr, *Label16 = nullptr,
+           *Label17 = nullptr, *Label18 = nullptr, *Label19 = nullptr;
+    TButton *Button8 = nullptr;
+    TLabel *Label88 = nullptr;
+    TILLed *ILLed2 = nullptr, *ILLed3 = nullptr, *ILLed4 = nullptr, *ILLed5 = nullptr, *ILLed6 = nullptr,
+           *Net_LED = nullptr;
     // Hub settings page
     TButton *Button1 = nullptr;
     TCheckBox *CheckBox3 = nullptr;
+    TButton *Btn_UpdateTime = nullptr;
+    TGroupBox *GroupBox23 = nullptr; // "Restrict Client Access"
+    TGroupBox *GroupBox22 = nullptr; // "Last IP Block"
+    TLabel *Label104 = nullptr;
+    TEdit *InvalidIP1 = nullptr, *InvalidIP2 = nullptr, *InvalidIP3 = nullptr, *InvalidIP4 = nullptr,
+          *InvalidIP5 = nullptr;
+    TButton *Button43 = nullptr;
     // Port pages
     TButton *Button4 = nullptr;
     TButton *Button7 = nullptr;
@@ -136,6 +212,14 @@ public:
     TLabel *Label93 = nullptr;
     TCheckBox *CheckBox2 = nullptr;
     TCheckBox *CheckBox4 = nullptr;
+    TLabel *Label89 = nullptr, *Label90 = nullptr;
+    std::array<TEdit *, 12> UnitAddressEdits{}; // Edit11 to Edit14, Edit17 to Edit24
+    TMemo *Memo1 = nullptr;
+    TLabel *Label120 = nullptr;
+    TLabel *Label105 = nullptr, *Label106 = nullptr, *Label107 = nullptr, *Label108 = nullptr, *Label109 = nullptr,
+           *Label110 = nullptr, *Label111 = nullptr, *Label112 = nullptr, *Label113 = nullptr, *Label114 = nullptr,
+           *Label115 = nullptr, *Label116 = nullptr, *Label118 = nullptr, *Label119 = nullptr;
+    TButton *Button44 = nullptr;
     // About page
     TImage *Image1 = nullptr;
     TLabel *Label52 = nullptr, *Label57 = nullptr, *Label60 = nullptr, *Label124 = nullptr, *Label130 = nullptr,
@@ -147,7 +231,10 @@ private:
     // Layout of the window and its pages (MainFormLayout*.cpp).
     void BuildWindow();
     void BuildOverviewPage();
+    void BuildOverviewLamps(QBoxLayout *column);
+    void BuildOverviewCounters(QBoxLayout *column);
     void BuildHubSettingsPage();
+    void BuildCommsCounters(QBoxLayout *column);
     void BuildPortPage(int port);
     void BuildConfigurationPage();
     void BuildCommsPage();
@@ -158,7 +245,8 @@ private:
     void WriteSingle(int16_t handle, int16_t unit, int32_t address, int16_t value);
     void WriteBlock(int16_t handle, int16_t unit, int32_t address, const std::vector<int16_t> &values);
 
-    void RegisterPortBlocks();
+    // A lamp's colour for this tick, by its rules; advances its step where they say.
+    void DriveLamp(TILLed *lamp, TLED &record, int kind);
     void SaveLogFile();
     QString DataFolder() const;
 

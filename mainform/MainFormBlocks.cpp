@@ -139,8 +139,11 @@ void TForm1::Mbaxp1ResultOk(TComponent *, int16_t Handle)
     if (CheckBox2->Checked())
         LogMessage(QStringLiteral("Rec Message (%1)").arg(Handle));
     switch (Handle) {
-    default:
-        break; // writes (0, 116 to 120) are not decoded
+    case 2: DecodeGeneralInfo(); break;
+    case 3: DecodeHubStatistics(); break;
+    case 9: DecodeRuntimeMessage(); break;
+    case 10: ShowIdentText(); break;
+    default: break; // writes (0, 116 to 120) are not decoded
     }
     ILLed1->SetColor(LampGreen);
     ILLed1->SetValue(true);

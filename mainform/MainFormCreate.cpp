@@ -131,6 +131,13 @@ void TForm1::FormCloseQuery(TComponent *, bool &CanClose) { CanClose = true; }
 
 void TForm1::FormDestroy(TComponent *)
 {
+    // An identification text that cannot be written is reported, and the settings are
+    // still saved.
+    try {
+        WriteIdentText();
+    } catch (const std::exception &e) {
+        ApplicationEvents1Exception(this, e);
+    }
     Mbaxp1.UpdateDisable(2);
     Mbaxp1.UpdateDisable(3);
     OvcComponentState1.SaveState(OvcIniFileStore1, QStringLiteral("TForm1"));

@@ -77,6 +77,8 @@ void TForm1::BuildWindow()
 
     Timer1 = new TTimer(this, QStringLiteral("Timer1"), 2500, false);
     Timer1->OnTimer = [this](TComponent *s) { Timer1Timer(s); };
+    Timer2 = new TTimer(this, QStringLiteral("Timer2"), 100, true);
+    Timer2->OnTimer = [this](TComponent *s) { Timer2Timer(s); };
 
     BuildOverviewPage();
     BuildHubSettingsPage();
@@ -105,26 +107,49 @@ void TForm1::BuildWindow()
     PageControl1->SetActivePage(TabSheet8);
 }
 
-void TForm1::BuildOverviewPage()
-{
-    auto *layout = Layout::VBox(TabSheet8);
-    Label123 = new TLabel(this, QStringLiteral("Label123"), TabSheet8, QStringLiteral("Firmware in this unit is not the latest"));
-    Label123->SetFontColor(Red);
-    Label123->SetBackgroundColor(White);
-    Label123->SetVisible(false);
-    Add(layout, Label123);
-    layout->addStretch(1);
-}
-
 void TForm1::BuildHubSettingsPage()
 {
-    auto *layout = Layout::VBox(TabSheet1);
-    Button1 = new TButton(this, QStringLiteral("Button1"), TabSheet1, QStringLiteral("Read"));
+    TTabSheet *page = TabSheet1;
+    auto *columns = Layout::HBox(page);
+    auto *left = Layout::Column(columns, 1);
+    auto *right = Layout::Column(columns, 2);
+    Button1 = new TButton(this, QStringLiteral("Button1"), page, QStringLiteral("Read"));
     Button1->SetVisible(false);
     Button1->OnClick = [this](TComponent *s) { Button1Click(s); };
-    CheckBox3 = new TCheckBox(this, QStringLiteral("CheckBox3"), TabSheet1, QStringLiteral("Auto update time"));
-    Add(layout, CheckBox3);
-    layout->addStretch(1);
+
+    auto *time = new TGroupBox(this, QStringLiteral("GroupBox11"), page, QStringLiteral("Time and date"));
+    auto *t = Layout::VBox(time);
+    CheckBox3 = new TCheckBox(this, QStringLiteral("CheckBox3"), time, QStringLiteral("Auto update time"));
+    Add(t, CheckBox3);
+    Btn_UpdateTime = new TButton(this, QStringLiteral("Btn_UpdateTime"), time, QStringLiteral("Update from PC"));
+    t->addWidget(Btn_UpdateTime->Widget(), 0, Qt::AlignLeft);
+    Add(left, time);
+    left->addStretch(1);
+
+    GroupBox23 = new TGroupBox(this, QStringLiteral("GroupBox23"), page, QStringLiteral("Restrict Client Access"));
+    auto *ranges = Layout::VBox(GroupBox23);
+    GroupBox22 = new TGroupBox(this, QStringLiteral("GroupBox22"), GroupBox23, QStringLiteral("Last IP Block"));
+    auto *b = Layout::HBox(GroupBox22);
+    Label104 = new TLabel(this, QStringLiteral("Label104"), GroupBox22, QStringLiteral("Blocks: "));
+    Label104->Widget()->setMinimumWidth(90);
+    Add(b, Label104);
+    const std::array<TEdit **, 5> client{&InvalidIP1, &InvalidIP2, &InvalidIP3, &InvalidIP4, &InvalidIP5};
+    for (int k = 0; k < 5; ++k) {
+        if (k == 4)
+            b->addWidget(Layout::Text(GroupBox22, QStringLiteral(":")));
+        TEdit *&e = *client[static_cast<size_t>(k)];
+        e = new TEdit(this, QStringLiteral("InvalidIP%1").arg(k + 1), GroupBox22, QStringLiteral("192"));
+        e->SetReadOnly(true);
+        e->Widget()->setFixedWidth(k == 4 ? 56 : 44);
+        Add(b, e);
+    }
+    Button43 = new TButton(this, QStringLiteral("Button43"), GroupBox22, QStringLiteral("Clear"));
+    Button43->OnClick = [this](TComponent *s) { Button43Click(s); };
+    Add(b, Button43);
+    b->addStretch(1);
+    Add(ranges, GroupBox22);
+    Add(right, GroupBox23);
+    right->addStretch(1);
 }
 
 void TForm1::BuildPortPage(int port)
@@ -194,6 +219,7 @@ void TForm1::BuildCommsPage()
     auto *columns = Layout::HBox(page);
     auto *left = Layout::Column(columns, 3);
     auto *middle = Layout::Column(columns, 2);
+    auto *right = Layout::Column(columns, 2);
 
     GroupBox1 = new TGroupBox(this, QStringLiteral("GroupBox1"), page, QStringLiteral("Modbus connection settings"));
     GroupBox1->HelpKeyword = QStringLiteral("Modbus_Related");
@@ -274,21 +300,44 @@ void TForm1::BuildCommsPage()
     Label4->SetHandCursor();
     Label4->OnClick = [this](TComponent *s) { Label4Click(s); };
     Add(errorsLayout, Label4);
+    auto *age = Layout::Row(errorsLayout);
+    Label89 = new TLabel(this, QStringLiteral("Label89"), errors, QStringLiteral("ms since last good message"));
+    Label90 = new TLabel(this, QStringLiteral("Label90"), errors, QStringLiteral("0"));
+    Add(age, Label89);
+    Add(age, Label90);
+    age->addStretch(1);
     Add(middle, errors);
+
+    auto *runtime = new TGroupBox(this, QStringLiteral("GroupBox12"), page, QStringLiteral("Runtime messages"));
+    auto *r = Layout::VBox(runtime);
+    Memo1 = new TMemo(this, QStringLiteral("Memo1"), runtime);
+    Memo1->Widget()->setFixedHeight(84);
+    Memo1->SetVisible(false);
+    Add(r, Memo1);
+    Label120 = new TLabel(this, QStringLiteral("Label120"), runtime, QStringLiteral("Clear Runtime Error Message"));
+    Label120->Tag = 7000;
+    Label120->SetFontColor(Blue);
+    Label120->SetHandCursor();
+    Label120->SetVisible(false);
+    Label120->OnClick = [this](TComponent *s) { Label12Click(s); };
+    Add(r, Label120);
 
     Label125 = new TLabel(this, QStringLiteral("Label125"), page, QStringLiteral("Data Size: "));
     Add(middle, Label125);
     CheckBox2 = new TCheckBox(this, QStringLiteral("CheckBox2"), page, QStringLiteral("Log Incomming Messages"));
     Add(middle, CheckBox2);
-    CheckBox4 = new TCheckBox(this, QStringLiteral("CheckBox4"), page, QStringLiteral("Jump to this page on new runtime message"));
-    Add(middle, CheckBox4);
+    CheckBox4 = new TCheckBox(this, QStringLiteral("CheckBox4"), runtime, QStringLiteral("Jump to this page on new runtime message"));
+    Add(r, CheckBox4);
+    Add(middle, runtime);
     Label93 = new TLabel(this, QStringLiteral("Label93"), page);
     Label93->SetFontColor(Red);
     Label93->SetWordWrap(true);
     Label93->SetVisible(false);
     Add(middle, Label93);
+    BuildCommsCounters(right);
     left->addStretch(1);
     middle->addStretch(1);
+    right->addStretch(1);
 }
 
 void TForm1::BuildAboutPage()

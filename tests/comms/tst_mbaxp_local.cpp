@@ -5,10 +5,16 @@
 #include "utilities/Exceptions.h"
 
 #include <QEventLoop>
+#include <QTcpSocket>
 #include <QTest>
 #include <QThread>
 
 #include <memory>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -59,6 +65,8 @@ private slots:
     void connectFailuresGive13_data();
     void connectFailuresGive13();
     void reconnectsWithBoundedErrors();
+    void connectAttemptHasADeadline();
+    void throwingHandlerDoesNotStopDelivery();
     void connectionDropFailsWiredAndQueuedWrites();
     void closeConnectionStopsAndOpenResumes();
     void destructionFlushesQueuedWrites();
@@ -660,6 +668,65 @@ void TestMbaxpLocal::reconnectsWithBoundedErrors()
     FakeTcpUnit unit;
     QVERIFY(unit.listen(port));
     QTRY_VERIFY_WITH_TIMEOUT(rec.okCount(ReadA) >= 3, 4000);
+}
+
+void TestMbaxpLocal::connectAttemptHasADeadline()
+{
+    // A listener on loopback that never accepts, its backlog filled: further connects get
+    // no answer to their SYN and would hang for minutes.
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    QVERIFY(fd >= 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+    QCOMPARE(::listen(fd, 0), 0);
+    socklen_t len = sizeof addr;
+    QCOMPARE(::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len), 0);
+    const quint16 port = ntohs(addr.sin_port);
+    std::vector<std::unique_ptr<QTcpSocket>> fillers;
+    for (int i = 0; i < 3; ++i) {
+        fillers.push_back(std::make_unique<QTcpSocket>());
+        fillers.back()->connectToHost(QHostAddress::LocalHost, port);
+    }
+    QTest::qWait(200);
+    QTcpSocket probe;
+    probe.connectToHost(QHostAddress::LocalHost, port);
+    const bool hangs = !probe.waitForConnected(300);
+    probe.abort();
+    if (!hangs) {
+        ::close(fd);
+        QSKIP("this kernel completes connects beyond a full backlog");
+    }
+
+    TMbaxp m;
+    Recorder rec;
+    rec.attach(m);
+    m.IPAddr1 = 127, m.IPAddr2 = 0, m.IPAddr3 = 0, m.IPAddr4 = 1;
+    m.TCPIPPort = port;
+    m.OpenConnection();
+    m.ReadHoldingRegisters(ReadA, 16, 0, 1, 1000);
+    m.UpdateOnce(ReadA);
+    QTRY_COMPARE_WITH_TIMEOUT(rec.count(ReadA), 1, TMbaxp::ConnectDeadlineMs + 2000);
+    QCOMPARE(rec.events[0].error, MbaxpError::ConnectionRefused);
+    m.CloseConnection();
+    ::close(fd);
+}
+
+void TestMbaxpLocal::throwingHandlerDoesNotStopDelivery()
+{
+    TMbaxp m;
+    int calls = 0;
+    m.OnResultError = [&](int16_t, int16_t) {
+        ++calls;
+        throw ERangeError(QStringLiteral("decoder failure"));
+    };
+    m.ReadHoldingRegisters(ReadA, 16, 0, 1, 1000);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("ERangeError.*decoder failure")));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("ERangeError.*decoder failure")));
+    m.UpdateOnce(ReadA); // not connected: 17
+    m.UpdateOnce(ReadA);
+    QTRY_COMPARE(calls, 2);
 }
 
 void TestMbaxpLocal::connectionDropFailsWiredAndQueuedWrites()

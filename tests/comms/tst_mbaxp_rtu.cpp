@@ -34,6 +34,8 @@ class TestMbaxpRtu : public QObject {
 
 private slots:
     void readAndWriteThroughTheHubSimulator();
+    void lineSettingsOpenAndRun_data();
+    void lineSettingsOpenAndRun();
     void noAnswerGivesTimeOutThenNextRunWorks();
     void brokenFramesGiveErrors_data();
     void brokenFramesGiveErrors();
@@ -76,6 +78,45 @@ void TestMbaxpRtu::readAndWriteThroughTheHubSimulator()
     m->UpdateEnable(37);
     QTRY_VERIFY_WITH_TIMEOUT(rec.okCount(37) >= 3, 3000);
     QCOMPARE(rec.errorCount(37), 0);
+}
+
+void TestMbaxpRtu::lineSettingsOpenAndRun_data()
+{
+    QTest::addColumn<int>("baudCode");
+    QTest::addColumn<int>("parity");
+    QTest::addColumn<int>("protocolMode");
+    QTest::newRow("115200, even") << 9 << 2 << 0;
+    QTest::newRow("300, odd") << 0 << 1 << 0;
+    QTest::newRow("unknown codes behave as 9600, none, RTU") << 42 << 7 << 3;
+}
+
+void TestMbaxpRtu::lineSettingsOpenAndRun()
+{
+    QFETCH(int, baudCode);
+    QFETCH(int, parity);
+    QFETCH(int, protocolMode);
+    PtyPair pty;
+    QVERIFY(pty.start());
+    FakeRtuUnit unit;
+    QVERIFY(unit.open(pty.deviceB()));
+    unit.regs[1000] = 77;
+    pointComPortAt(pty.deviceA());
+    auto m = std::make_unique<TMbaxp>();
+    Recorder rec;
+    rec.attach(*m, 1);
+    m->Connection = ComPort;
+    m->BaudRate = int16_t(baudCode);
+    m->Parity = int16_t(parity);
+    m->ProtocolMode = int16_t(protocolMode);
+    m->OpenConnection();
+    QTRY_VERIFY(m->IsConnected());
+    m->ReadHoldingRegisters(20, 20, 1000, 1, 1000);
+    m->UpdateOnce(20);
+    QTRY_COMPARE_WITH_TIMEOUT(rec.count(20), 1, 3000);
+    QCOMPARE(rec.events[0].error, int16_t(0));
+    QCOMPARE(rec.events[0].words.at(0), int16_t(77));
+    QCOMPARE(unit.requests.size(), size_t(1));
+    QCOMPARE(unit.requests[0].unit, 20);
 }
 
 void TestMbaxpRtu::noAnswerGivesTimeOutThenNextRunWorks()

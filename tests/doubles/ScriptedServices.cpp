@@ -3,6 +3,8 @@
 int ScriptedDialogs::MessageDlg(const QString &text, TMsgDlgType type, int buttons)
 {
     shown.push_back({Shown::What::Message, text, type, buttons, {}, {}});
+    if (onShown)
+        onShown(shown.back());
     if (!messageAnswers.empty()) {
         const int answer = messageAnswers.front();
         messageAnswers.pop_front();
@@ -18,6 +20,8 @@ int ScriptedDialogs::MessageDlg(const QString &text, TMsgDlgType type, int butto
 QString ScriptedDialogs::InputBox(const QString &caption, const QString &prompt, const QString &initial)
 {
     shown.push_back({Shown::What::Input, prompt, TMsgDlgType::mtInformation, 0, caption, initial});
+    if (onShown)
+        onShown(shown.back());
     if (!inputAnswers.empty()) {
         const std::optional<QString> answer = inputAnswers.front();
         inputAnswers.pop_front();

@@ -4,6 +4,7 @@
 #include "controls/Services.h"
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -23,6 +24,8 @@ public:
     QString OpenFileName(const QString &filter, const QString &defaultExt, const QString &initialFile) override;
 
     std::vector<Shown> shown;
+    // Runs when a box is shown, before it is answered.
+    std::function<void(const Shown &)> onShown;
     // Answers in order. Without one: a box with No answers No, else OK (or Cancel);
     // an input box is cancelled (gives its initial text); a file box is cancelled.
     std::deque<int> messageAnswers;

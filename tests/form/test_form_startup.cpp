@@ -303,8 +303,14 @@ void TestFormStartup::destructionOrder()
 {
     FormHarness h;
     h.control.Clear();
+    h.form().Edit15->SetText(QStringLiteral("Pump house"));
     h.Destroy();
-    QCOMPARE(h.control.calls.mid(0, 2), (QStringList{"Disable(2)", "Disable(3)"}));
+    // The identification text is written, then the hub blocks stop.
+    QCOMPARE(h.control.calls.first(), QStringLiteral("Multi(0,16,8999,15,1000)"));
+    QCOMPARE(h.control.calls.mid(h.control.calls.size() - 3),
+             (QStringList{"Once(0)", "Disable(2)", "Disable(3)"}));
+    QCOMPARE(h.control.Writes().back().words.size(), size_t(15));
+    QCOMPARE(h.control.Writes().back().words[10], int16_t(' '));
     // The stored values were saved.
     QFile ini(TestEnvironment::DataFolder() + "/VelkarHubProjects/Settings.ini");
     QVERIFY(ini.open(QIODevice::ReadOnly));

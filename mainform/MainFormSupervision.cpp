@@ -1,0 +1,128 @@
+// The 100 ms supervision: age of the last message, communications and watchdog health,
+// the warning, and the blink patterns of the six status lamps.
+#include "mainform/MainForm.h"
+
+namespace {
+const QColor Navy(0, 0, 128), Red(255, 0, 0);
+
+constexpr uint32_t Green = 0xFF00FF00;
+constexpr uint32_t Yellow = 0xFFFFFF00;
+constexpr uint32_t LampRed = 0xFFFF0000;
+constexpr uint32_t Grey = 0xFF808080;
+
+constexpr qint64 HealthyAgeMs = 4999;
+constexpr int16_t FrozenAfterTicks = 20;
+
+enum LampKind { PowerLamp, LinkLamp, NetworkLamp };
+
+// The lit windows of the flash patterns (inclusive step ranges) and their wrap points.
+struct Window {
+    int16_t from, to;
+};
+constexpr Window DoubleFlash[] = {{0, 2}, {5, 7}};
+constexpr Window NetworkFlashes[] = {{0, 2}, {5, 7}, {10, 11}, {14, 15}, {18, 19}};
+constexpr int16_t DoubleFlashWrap = 18;
+constexpr int16_t CycleWrap = 29;
+constexpr int16_t SlowBlinkWrap = 20;
+constexpr int16_t NetworkWrap[] = {18, 22, 26, 30}; // for 2 to 5 flashes
+// In a network mode without a pattern the step still moves; it is kept small.
+constexpr int16_t NetworkOtherWrap = 30;
+
+bool InWindows(int16_t step, const Window *windows, int count)
+{
+    for (int i = 0; i < count; ++i)
+        if (step >= windows[i].from && step <= windows[i].to)
+            return true;
+    return false;
+}
+
+// Increases the step after the colour was chosen; past the wrap point it restarts at 0.
+void Advance(TLED &led, int16_t wrap)
+{
+    led.StepPos = static_cast<int16_t>(led.StepPos >= wrap ? 0 : led.StepPos + 1);
+}
+} // namespace
+
+uint32_t TForm1::LampColour(int16_t ColourCode) const
+{
+    if (!CommsDandy)
+        return Grey;
+    switch (ColourCode) {
+    case 1: return Green;
+    case 2: return Yellow;
+    case 3: return LampRed;
+    default: return Grey;
+    }
+}
+
+void TForm1::DriveLamp(TILLed *lamp, TLED &led, int kind)
+{
+    lamp->SetValue(true);
+    const uint32_t lit = LampColour(led.LowB);
+    if (kind == PowerLamp && led.LowB == 4) {
+        uint32_t colour = Grey;
+        if (CommsDandy)
+            colour = led.StepPos <= 9 ? Green : led.StepPos <= 19 ? Yellow : LampRed;
+        lamp->SetColor(colour);
+        Advance(led, CycleWrap);
+    } else if (kind != NetworkLamp && led.HighB == 2) {
+        lamp->SetColor(InWindows(led.StepPos, DoubleFlash, 2) ? lit : Grey);
+        Advance(led, DoubleFlashWrap);
+    } else if (kind == LinkLamp && led.HighB == 11) {
+        lamp->SetColor(led.StepPos <= 9 ? lit : Grey);
+        Advance(led, SlowBlinkWrap);
+    } else if (kind == NetworkLamp) {
+        // A code of 4 or more leaves the colour as it was.
+        if (led.LowB < 4)
+            lamp->SetColor(lit);
+        if (led.HighB >= 2 && led.HighB <= 5) {
+            if (!InWindows(led.StepPos, NetworkFlashes, led.HighB))
+                lamp->SetColor(Grey);
+            Advance(led, NetworkWrap[led.HighB - 2]);
+        } else {
+            Advance(led, NetworkOtherWrap);
+        }
+    } else {
+        lamp->SetColor(lit);
+    }
+}
+
+void TForm1::Timer2Timer(TComponent *)
+{
+    // 1, 2: the age of the last completed request.
+    const qint64 age = std::llabs(LastCommsRec.msecsTo(clock_.Now()));
+    if (age < 1000) {
+        Label89->SetCaption(QStringLiteral("Milliseconds since last message"));
+        Label90->SetCaption(QString::number(age));
+    } else {
+        Label89->SetCaption(QStringLiteral("Seconds since last message"));
+        Label90->SetCaption(QString::number(age / 1000));
+    }
+    CommsDandy = age < HealthyAgeMs;
+
+    // 3 to 6: the hub's watchdog counter; it stays frozen for as long as it is unchanged.
+    if (Stats_WDCount == Old_WDCount) {
+        if (WDLag < INT16_MAX)
+            ++WDLag;
+    } else {
+        WDLag = 0;
+    }
+    WDogDanndy = WDLag < FrozenAfterTicks;
+    if (!WDogDanndy) {
+        Label18->SetFontColor(Red);
+        Label88->SetCaption(CommsDandy ? QStringLiteral("Watchdog Frozen - check VelkarHub")
+                                       : QStringLiteral("Communications error - check VelkarHub"));
+    } else {
+        Label18->SetFontColor(Navy);
+    }
+    Old_WDCount = Stats_WDCount;
+    Label88->SetVisible(!(CommsDandy && WDogDanndy));
+
+    // 7: the lamps.
+    DriveLamp(ILLed2, PowerLED, PowerLamp);
+    DriveLamp(ILLed3, QVLink1LED, LinkLamp);
+    DriveLamp(ILLed4, QVLink2LED, LinkLamp);
+    DriveLamp(ILLed5, QVLink3LED, LinkLamp);
+    DriveLamp(ILLed6, QVLink4LED, LinkLamp);
+    DriveLamp(Net_LED, NetLED, NetworkLamp);
+}

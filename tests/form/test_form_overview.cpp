@@ -1,0 +1,414 @@
+// The hub overview on a scripted control: general data, run-time message, identification
+// text, statistics and their resets.
+#include "FormHarness.h"
+
+#include <QtTest>
+
+namespace {
+
+// 31 words of general data with the firmware version given.
+std::vector<int16_t> General(int16_t v1, int16_t v2, int16_t v3, int16_t v4)
+{
+    std::vector<int16_t> w(31, 0);
+    w[0] = v1;
+    w[1] = v2;
+    w[2] = v3;
+    w[3] = v4;
+    return w;
+}
+
+int16_t W(int value) { return static_cast<int16_t>(static_cast<uint16_t>(value)); }
+
+void Click(TControl *c) { QTest::mouseClick(c->Widget(), Qt::LeftButton, {}, QPoint(4, c->Widget()->height() / 2)); }
+
+} // namespace
+
+class TestFormOverview : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { TestEnvironment::Init(); }
+    void statisticsLengthByFirmware_data();
+    void statisticsLengthByFirmware();
+    void checksumAndMac_data();
+    void checksumAndMac();
+    void statusBitsAndPorts();
+    void automaticTimeSend();
+    void wrongDevice();
+    void runtimeMessage();
+    void identificationText();
+    void applyIdentificationText();
+    void clipboardAndNotice();
+    void statisticsSignedness();
+    void lastIpBlock_data();
+    void lastIpBlock();
+    void resets_data();
+    void resets();
+};
+
+void TestFormOverview::statisticsLengthByFirmware_data()
+{
+    QTest::addColumn<int>("v4");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<bool>("upgradeNote");
+    QTest::newRow("-1") << -1 << 24 << true;
+    QTest::newRow("0") << 0 << 24 << true;
+    QTest::newRow("3") << 3 << 24 << true;
+    QTest::newRow("4") << 4 << 35 << false;
+    QTest::newRow("5") << 5 << 37 << false;
+    QTest::newRow("9") << 9 << 37 << false;
+}
+
+void TestFormOverview::statisticsLengthByFirmware()
+{
+    QFETCH(int, v4);
+    QFETCH(int, length);
+    QFETCH(bool, upgradeNote);
+    FormHarness h;
+    TForm1 &f = h.form();
+    h.control.Clear();
+    h.control.DeliverOk(2, General(4, 60, 2, W(v4)));
+    // Handle 3 is defined afresh and read once, never repeated.
+    QCOMPARE(h.control.calls.mid(0, 2), (QStringList{QStringLiteral("Read(3,16,599,%1,500)").arg(length), "Once(3)"}));
+    QVERIFY(!h.control.calls.contains("Enable(3)"));
+    QCOMPARE(f.Label116->Caption(), upgradeNote ? QStringLiteral("Above not avaiable with this unit, upgrade firmare to enable")
+                                                : QStringLiteral("Click on Item to Reset, or use button to reset all"));
+    QCOMPARE(f.Label116->FontColor(), upgradeNote ? QColor(255, 0, 0) : QColor(0, 0, 128));
+    QCOMPARE(f.Label8->Caption(), QStringLiteral("4:60:2:%1").arg(v4));
+}
+
+void TestFormOverview::checksumAndMac_data()
+{
+    QTest::addColumn<int>("low");
+    QTest::addColumn<int>("high");
+    QTest::addColumn<QString>("checksum");
+    QTest::addColumn<int>("mac8");
+    QTest::addColumn<QString>("mac");
+    QTest::newRow("high 0x1234 low 0x8000") << 0x8000 << 0x1234 << "305430528 (12348000)" << 0x3412 << "12:34:00:00:00:00";
+    QTest::newRow("all ones") << 0xFFFF << 0xFFFF << "4294967295 (FFFFFFFF)" << 0xFFFF << "FF:FF:00:00:00:00";
+    QTest::newRow("zero") << 0 << 0 << "0 (00000000)" << 0x0A0B << "0B:0A:00:00:00:00";
+}
+
+void TestFormOverview::checksumAndMac()
+{
+    QFETCH(int, low);
+    QFETCH(int, high);
+    QFETCH(QString, checksum);
+    QFETCH(int, mac8);
+    QFETCH(QString, mac);
+    FormHarness h;
+    auto w = General(4, 60, 2, 6);
+    w[4] = W(low);
+    w[5] = W(high);
+    w[8] = W(mac8);
+    h.control.DeliverOk(2, w);
+    QCOMPARE(h.form().Label11->Caption(), checksum);
+    QCOMPARE(h.form().Label48->Caption(), mac);
+    // The other bytes keep their order: low byte first in each word.
+    w[9] = W(0x2B1A);
+    w[10] = W(0x5E4D);
+    h.control.DeliverOk(2, w);
+    QCOMPARE(h.form().Label48->Caption().mid(6), QStringLiteral("1A:2B:4D:5E"));
+}
+
+void TestFormOverview::statusBitsAndPorts()
+{
+    FormHarness h;
+    TForm1 &f = h.form();
+    QVERIFY(f.Label42->Visible());
+    QVERIFY(f.Button5->Visible());
+    auto w = General(4, 60, 2, 6);
+    w[11] = 0x0002; // cable missing
+    w[12] = 0x0005; // ports 1 and 3 have data
+    for (int k = 13; k <= 24; ++k)
+        w[static_cast<size_t>(k)] = static_cast<int16_t>(k);
+    f.UnitAddressEdits[0]->Widget()->setFocus();
+    h.control.DeliverOk(2, w);
+    QCOMPARE(f.Label41->Caption(), QStringLiteral("Ethernet Cable: Missing"));
+    QVERIFY(!f.Label42->Visible());
+    QVERIFY(!f.Button5->Visible());
+    QCOMPARE(f.Label44->Caption(), QStringLiteral("VelkarsHub Status: 2"));
+    QCOMPARE(f.Label65->Caption(), QStringLiteral("P1 Data"));
+    QCOMPARE(f.Label65->FontColor(), QColor(0, 128, 0));
+    QCOMPARE(f.Label66->Caption(), QStringLiteral("P2 No Data"));
+    QCOMPARE(f.Label66->FontColor(), QColor(255, 0, 0));
+    QCOMPARE(f.Label67->Caption(), QStringLiteral("P3 Data"));
+    QCOMPARE(f.Label92->Caption(), QStringLiteral("P4 No Data"));
+    // The Ethernet settings in use are shown whatever has the focus.
+    QCOMPARE(f.UnitAddressEdits[0]->Text(), QStringLiteral("13"));
+    QCOMPARE(f.UnitAddressEdits[11]->Text(), QStringLiteral("24"));
+    QCOMPARE(f.UnitAddressEdits[4]->Name(), QStringLiteral("Edit17"));
+
+    w[11] = 0x000C; // time-out expired, reboot requested, cable present
+    w[12] = W(0xFFF8);
+    h.control.DeliverOk(2, w);
+    QCOMPARE(f.Label41->Caption(), QStringLiteral("Ethernet Cable: Present"));
+    QVERIFY(f.Label42->Visible());
+    QVERIFY(f.Button5->Visible());
+    QCOMPARE(f.Label65->Caption(), QStringLiteral("P1 No Data"));
+    QCOMPARE(f.Label92->Caption(), QStringLiteral("P4 Data"));
+    QVERIFY(f.EthernetTimeout && f.RebootRequest && !f.NetworkCableMissing && !f.DateandTimeNeeded);
+}
+
+void TestFormOverview::automaticTimeSend()
+{
+    FormHarness h;
+    TForm1 &f = h.form();
+    int sends = 0;
+    f.Btn_UpdateTime->OnClick = [&](TComponent *) { ++sends; };
+    auto w = General(4, 60, 2, 6);
+    w[11] = 0x0001; // the hub asks for the date and time
+    h.control.DeliverOk(2, w);
+    QCOMPARE(sends, 0); // "Auto update time" unticked: never sent
+    f.CheckBox3->SetChecked(true);
+    h.control.DeliverOk(2, w);
+    h.control.DeliverOk(2, w);
+    QCOMPARE(sends, 2); // every result while the hub asks
+    w[11] = 0;
+    h.control.DeliverOk(2, w);
+    QCOMPARE(sends, 2);
+}
+
+void TestFormOverview::wrongDevice()
+{
+    FormHarness h;
+    TForm1 &f = h.form();
+    h.control.Clear();
+    QStringList callsAtBox;
+    h.dialogs.onShown = [&](const ScriptedDialogs::Shown &) { callsAtBox = h.control.calls; };
+    auto w = General(4, 67, 2, 6);
+    w[4] = 7;
+    h.control.DeliverOk(2, w);
+    QCOMPARE(h.dialogs.shown.size(), size_t(1));
+    const auto &box = h.dialogs.shown[0];
+    QCOMPARE(box.text, QStringLiteral("This is an Brisnel, not a VelkarHub.\r\nAlthough it is another quality product, it cannot "
+                                      "be used with this application.\r\nApplication will terminate."));
+    QCOMPARE(box.type, TMsgDlgType::mtError);
+    QCOMPARE(box.buttons, TMsgDlgBtn::mbOK);
+    // Both blocks were stopped before the box; the data were shown before it.
+    QVERIFY(callsAtBox.contains("Disable(2)") && callsAtBox.contains("Disable(3)"));
+    QCOMPARE(f.Label8->Caption(), QStringLiteral("4:67:2:6"));
+    QCOMPARE(f.Label11->Caption(), QStringLiteral("7 (00000007)"));
+    // The window closed through the ordinary path.
+    QVERIFY(f.Closed());
+    FormHarness::ProcessEvents();
+    QVERIFY(!f.Window()->isVisible());
+}
+
+void TestFormOverview::runtimeMessage()
+{
+    FormHarness h;
+    TForm1 &f = h.form();
+    f.CheckBox4->SetChecked(true);
+    f.PortTab = true; // as if a port page had been shown by the operator
+    std::vector<int16_t> w(10, 0);
+    w[0] = 2;
+    w[1] = W(-5);
+    // "PUMP.BAS" then zeros: low byte first in each word.
+    const char name[] = "PUMP.BAS";
+    for (int k = 0; k < 8; ++k)
+        w[static_cast<size_t>(2 + k / 2)] = static_cast<int16_t>(w[static_cast<size_t>(2 + k / 2)] | (name[k] << (k % 2 ? 8 : 0)));
+    h.control.DeliverOk(9, w);
+    QVERIFY(f.Memo1->Visible());
+    QVERIFY(f.Label120->Visible());
+    QCOMPARE(f.Memo1->Lines(), (QStringList{"Run time message available", "Run Time message count: 2", "Line number: -5",
+                                             "Program file name: PUMP.BAS        "}));
+    QCOMPARE(f.PageControl1->ActivePage(), f.TabSheet7);
+    // The jump ran no page handling.
+    QVERIFY(f.PortTab);
+
+    // The same count again: no jump.
+    f.PageControl1->SetActivePage(f.TabSheet8);
+    h.control.DeliverOk(9, w);
+    QCOMPARE(f.PageControl1->ActivePage(), f.TabSheet8);
+    // A drop to 0 hides the message and still jumps.
+    h.control.DeliverOk(9, std::vector<int16_t>(10, 0));
+    QVERIFY(!f.Memo1->Visible());
+    QVERIFY(!f.Label120->Visible());
+    QCOMPARE(f.Memo1->Count(), 0);
+    QCOMPARE(f.PageControl1->ActivePage(), f.TabSheet7);
+    // Without the jump ticked the page stays.
+    f.CheckBox4->SetChecked(false);
+    f.PageControl1->SetActivePage(f.TabSheet8);
+    h.control.DeliverOk(9, w);
+    QCOMPARE(f.PageControl1->ActivePage(), f.TabSheet8);
+}
+
+void TestFormOverview::identificationText()
+{
+    FormHarness h;
+    TForm1 &f = h.form();
+    std::vector<int16_t> w(15, ' ');
+    const QString text = QStringLiteral("Mill 7");
+    for (int k = 0; k < text.size(); ++k)
+        w[static_cast<size_t>(k)] = static_cast<int16_t>(text[k].unicode());
+    f.Edit15->Widget()->setFocus();
+    QVERIFY(f.Edit15->Focused());
+    h.control.DeliverOk(10, w);
+    QCOMPARE(f.Edit15->Text(), QString()); // dropped while the operator may be typing
+    f.Button2->Widget()->setFocus();
+    h.control.DeliverOk(10, w);
+    QCOMPARE(f.Edit15->Text(), QStringLiteral("Mill 7         ")); // whole, trailing blanks kept
+    QVERIFY(!f.Button38->Visible());
+}
+
+void TestFormOverview::applyIdentificationText()
+{
+    FormHarness h;
+    TForm1 &f = h.form();
+    f.Edit15->Widget()->setFocus();
+    QTest::keyClicks(f.Edit15->Widget(), QStringLiteral("ABC"));
+    QVERIFY(f.Button38->Visible());
+    h.control.Clear();
+    QTest::mouseClick(f.Button38->Widget(), Qt::LeftButton);
+    QVERIFY(!f.Button38->Visible());
+    QCOMPARE(h.control.calls.first(), QStringLiteral("Multi(0,16,8999,15,1000)"));
+    const auto writes = h.control.Writes();
+    QCOMPARE(writes.size(), size_t(1));
+    std::vector<int16_t> expected{65, 66, 67};
+    expected.resize(15, 32);
+    QCOMPARE(writes[0].words, expected);
+    QCOMPARE(writes[0].definition.slave, int16_t(16));
+
+    // Typing stops at 15 characters.
+    QTest::keyClicks(f.Edit15->Widget(), QStringLiteral("DEFGHIJKLMNOPQRSTU"));
+    QCOMPARE(f.Edit15->Text().size(), 15);
+
+    // A character that does not fit a register is refused before anything is sent.
+    f.Edit15->SetText(QStringLiteral("OK") + QChar(0x8000));
+    h.control.Clear();
+    QTest::mouseClick(f.Button38->Widget(), Qt::LeftButton);
+    QVERIFY(h.control.calls.isEmpty());
+    QVERIFY2(f.Label93->Caption().startsWith(QStringLiteral("Exception: ERangeError : ")), qPrintable(f.Label93->Caption()));
+}
+
+void TestFormOverview::clipboardAndNotice()
+{
+    FormHarness h;
+    TForm1 &f = h.form();
+    Click(f.Label8);
+    QCOMPARE(h.shell.clipboard, QStringLiteral("Version:"));
+    Click(f.Label48);
+    QCOMPARE(h.shell.clipboard, QStringLiteral("MAC Address:"));
+    h.control.DeliverOk(2, General(4, 60, 2, 6));
+    Click(f.Label8);
+    QCOMPARE(h.shell.clipboard, QStringLiteral("4:60:2:6"));
+    f.Label123->SetVisible(true);
+    Click(f.Label123);
+    QCOMPARE(f.Label123->Caption(), QStringLiteral(" "));
+}
+
+void TestFormOverview::statisticsSignedness()
+{
+    FormHarness h;
+    TForm1 &f = h.form();
+    h.control.DeliverOk(3, std::vector<int16_t>(37, W(40000)));
+    QCOMPARE(f.Label12->Caption(), QStringLiteral("Number of Transmissions: 40000"));
+    QCOMPARE(f.Label13->Caption(), QStringLiteral("Number of Receptions:  40000"));
+    QCOMPARE(f.Label18->Caption(), QStringLiteral("Watchdog Counter: 40000"));
+    QCOMPARE(f.Label19->Caption(), QStringLiteral("Runtime Messages: 40000"));
+    QCOMPARE(f.Label105->Caption(), QStringLiteral("Active Connections: -25536"));
+    QCOMPARE(f.Label107->Caption(), QStringLiteral("Receiving when transmitting: -25536"));
+    QCOMPARE(f.Label115->Caption(), QStringLiteral("Modbus TCP/IP address allocations: -25536"));
+    QCOMPARE(f.Label119->Caption(), QStringLiteral("Flash Read CRC Errors: -25536"));
+    QCOMPARE(f.Stats_WDCount, W(40000));
+
+    // Word 25 feeds "Receiving when transmitting", word 26 "Total Connections".
+    std::vector<int16_t> w(37, 0);
+    w[25] = 25;
+    w[26] = 26;
+    w[36] = 36;
+    h.control.DeliverOk(3, w);
+    QCOMPARE(f.Label107->Caption(), QStringLiteral("Receiving when transmitting: 25"));
+    QCOMPARE(f.Label106->Caption(), QStringLiteral("Total Connections: 26"));
+    // A shorter block: the words beyond it keep what the control holds.
+    h.control.DeliverOk(3, std::vector<int16_t>(24, 1));
+    QCOMPARE(f.Label119->Caption(), QStringLiteral("Flash Read CRC Errors: 36"));
+}
+
+void TestFormOverview::lastIpBlock_data()
+{
+    QTest::addColumn<int>("blocks");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("0 hides") << 0 << false;
+    QTest::newRow("1 shows") << 1 << true;
+    QTest::newRow("0x8000 hides") << 0x8000 << false;
+}
+
+void TestFormOverview::lastIpBlock()
+{
+    QFETCH(int, blocks);
+    QFETCH(bool, shown);
+    FormHarness h;
+    TForm1 &f = h.form();
+    QVERIFY(f.GroupBox22->Visible());
+    QCOMPARE(f.Label104->Caption(), QStringLiteral("Blocks: "));
+    QCOMPARE(f.InvalidIP3->Text(), QStringLiteral("192"));
+    std::vector<int16_t> w(37, 0);
+    w[18] = W(blocks);
+    w[19] = 10;
+    w[20] = 1;
+    w[21] = 2;
+    w[22] = 3;
+    w[23] = 5020;
+    h.control.DeliverOk(3, w);
+    QCOMPARE(f.GroupBox22->Visible(), shown);
+    if (shown) {
+        QCOMPARE(f.Label104->Caption(), QStringLiteral("Blocks: 1"));
+        QCOMPARE(f.InvalidIP1->Text(), QStringLiteral("10"));
+        QCOMPARE(f.InvalidIP4->Text(), QStringLiteral("3"));
+        QCOMPARE(f.InvalidIP5->Text(), QStringLiteral("5020"));
+    } else {
+        QCOMPARE(f.Label104->Caption(), QStringLiteral("Blocks: ")); // contents keep their last values
+        QCOMPARE(f.InvalidIP1->Text(), QStringLiteral("192"));
+    }
+}
+
+void TestFormOverview::resets_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("definition");
+    QTest::addColumn<int>("zeros");
+    QTest::newRow("Label12 (4x600)") << "Label12" << "Single(0,16,599,1000)" << 1;
+    QTest::newRow("Label18 (4x606)") << "Label18" << "Single(0,16,605,1000)" << 1;
+    QTest::newRow("Label19 (4x607)") << "Label19" << "Single(0,16,606,1000)" << 1;
+    QTest::newRow("Label120 (4x7000)") << "Label120" << "Single(0,16,6999,1000)" << 1;
+    QTest::newRow("Label107 (4x625)") << "Label107" << "Single(0,16,624,1000)" << 1;
+    QTest::newRow("Label106 (4x626)") << "Label106" << "Single(0,16,625,1000)" << 1;
+    QTest::newRow("Label115 (4x634)") << "Label115" << "Single(0,16,633,1000)" << 1;
+    QTest::newRow("Label119 (4x636)") << "Label119" << "Single(0,16,635,1000)" << 1;
+    QTest::newRow("Reset All (4x600..607)") << "Button8" << "Multi(0,16,599,8,1000)" << 8;
+    QTest::newRow("Reset (4x625..634)") << "Button44" << "Multi(0,16,624,10,1000)" << 10;
+    QTest::newRow("Clear (4x618..623)") << "Button43" << "Multi(0,16,617,6,1000)" << 6;
+    QTest::newRow("Active Connections resets nothing") << "Label105" << "" << 0;
+}
+
+void TestFormOverview::resets()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, definition);
+    QFETCH(int, zeros);
+    FormHarness h;
+    TForm1 &f = h.form();
+    auto *c = f.Find<TControl>(control);
+    c->SetVisible(true);
+    for (TWinControl *p = c->Parent(); p; p = p->Parent())
+        if (auto *page = dynamic_cast<TTabSheet *>(p))
+            f.PageControl1->SetActivePage(page);
+    const int linesBefore = f.Memo4->Count();
+    h.control.Clear();
+    Click(c);
+    if (definition.isEmpty()) {
+        QVERIFY(h.control.calls.isEmpty());
+        return;
+    }
+    QCOMPARE(h.control.calls.first(), definition);
+    const auto writes = h.control.Writes();
+    QCOMPARE(writes.size(), size_t(1));
+    QCOMPARE(writes[0].words, std::vector<int16_t>(static_cast<size_t>(zeros), 0));
+    // Nothing is logged and nothing is asked.
+    QCOMPARE(f.Memo4->Count(), linesBefore);
+    QVERIFY(h.dialogs.shown.empty());
+}
+
+QTEST_MAIN(TestFormOverview)
+#include "test_form_overview.moc"
