@@ -160,7 +160,7 @@ int main(int argc, char **argv)
     QTimer writer;
     writer.setInterval(200);
     QObject::connect(&writer, &QTimer::timeout, [&] {
-        m.PresetSingleRegister(0, int16_t(17 + writes % 4), 2000 + writes % 100, 1000);
+        m.PresetSingleRegister(0, int16_t(17 + writes % 4), 1999 + writes % 100, 1000); // 4x2000..4x2099
         m.Set_Register(0, 0, int16_t(writes));
         writeStartNs.push_back(clock.nsecsElapsed());
         m.UpdateOnce(0);

@@ -11,6 +11,9 @@ namespace Utf7 {
 namespace {
 const char *const kBase64 = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
+// Characters written as themselves: RFC 2152's directly encoded set (letters, digits,
+// '(),-./:? and blank, tab, CR, LF) and its optional direct set (!"#$%&*;<=>@[]^_`{|}).
+// '+' starts a coded run; '\\' and '~' are always coded.
 bool IsDirect(QChar c)
 {
     const ushort u = c.unicode();
@@ -18,7 +21,9 @@ bool IsDirect(QChar c)
         return false;
     if ((u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9'))
         return true;
-    return u == ' ' || u == '\t' || u == '\r' || u == '\n' || QByteArray("'(),-./:?").contains(static_cast<char>(u));
+    if (u == ' ' || u == '\t' || u == '\r' || u == '\n')
+        return true;
+    return QByteArray("'(),-./:?!\"#$%&*;<=>@[]^_`{|}").contains(static_cast<char>(u));
 }
 
 int Base64Value(QChar c)
@@ -174,6 +179,7 @@ void TIniFileStore::WriteString(const QString &section, const QString &key, cons
     const QString stored = FitsLatin1(value) ? value : kUtf7Prefix + Utf7::Encode(value);
     QStringList lines = ReadLines();
     int sectionLine = -1, lastKeyLine = -1, keyLine = -1;
+    QString existingKey;
     for (int i = 0; i < lines.size(); ++i) {
         QString name, k, v;
         if (IsSection(lines[i], &name)) {
@@ -187,13 +193,15 @@ void TIniFileStore::WriteString(const QString &section, const QString &key, cons
             lastKeyLine = i;
             if (k.compare(key, Qt::CaseInsensitive) == 0) {
                 keyLine = i;
+                existingKey = k;
                 break;
             }
         }
     }
     const QString entry = key + QLatin1Char('=') + stored;
     if (keyLine >= 0) {
-        lines[keyLine] = entry;
+        // Only the value changes; the key keeps the spelling it has in the file.
+        lines[keyLine] = existingKey + QLatin1Char('=') + stored;
     } else if (sectionLine >= 0) {
         lines.insert(lastKeyLine + 1, entry);
     } else {

@@ -181,9 +181,12 @@ void TForm1::BuildPortPage(int port)
     grid->Tag = port - 1;
     grid->SetHint(QStringLiteral("Click on line to select that Quorvane to work with"));
     grid->HelpKeyword = QStringLiteral("Port_Tabs");
-    grid->Widget()->setMinimumWidth(430);
+    const int widths[] = {56, 64, 56, 72, 140, 70};
+    for (int c = 0; c < 6; ++c)
+        grid->SetColWidth(c, widths[c]);
+    grid->Widget()->setFixedWidth(480);
     StringGrids[i] = grid;
-    Add(body, grid, 2);
+    Add(body, grid);
 
     auto *side = Layout::Column(body, 1);
     auto *single = new TGroupBox(this, QStringLiteral("GroupBox%1").arg(port == 1 ? 13 : port == 2 ? 15 : port == 3 ? 16 : 14),
@@ -243,7 +246,7 @@ void TForm1::BuildCommsPage()
         port = edit(portName, QStringLiteral("502"), 56);
         box->addWidget(port->Widget());
         box->addStretch(1);
-        g->addLayout(box, row, 2);
+        g->addLayout(box, row, 1);
     };
 
     RadioButton1 = new TRadioButton(this, QStringLiteral("RadioButton1"), GroupBox1, QStringLiteral("TCP/IP Unit 1"), choices);
@@ -254,24 +257,24 @@ void TForm1::BuildCommsPage()
         b->OnClick = [this](TComponent *s) { RadioButton1Click(s); };
     Add(g, RadioButton1, 0, 0);
     g->addWidget(Layout::Text(GroupBox1, QStringLiteral("Connect using Modbus TCP/IP to the primary unit")), 0, 1);
-    addressRow(0, {&Edit1, &Edit2, &Edit3, &Edit4}, Label95, QStringLiteral("Label95"), Edit16, QStringLiteral("Edit16"),
+    addressRow(1, {&Edit1, &Edit2, &Edit3, &Edit4}, Label95, QStringLiteral("Label95"), Edit16, QStringLiteral("Edit16"),
                {QStringLiteral("Edit1"), QStringLiteral("Edit2"), QStringLiteral("Edit3"), QStringLiteral("Edit4")});
-    Add(g, RadioButton3, 1, 0);
-    g->addWidget(Layout::Text(GroupBox1, QStringLiteral("Connect using Modbus TCP/IP to an additional unit")), 1, 1);
-    addressRow(1, {&Edit7, &Edit8, &Edit9, &Edit10}, Label96, QStringLiteral("Label96"), Edit25, QStringLiteral("Edit25"),
+    Add(g, RadioButton3, 2, 0);
+    g->addWidget(Layout::Text(GroupBox1, QStringLiteral("Connect using Modbus TCP/IP to an additional unit")), 2, 1);
+    addressRow(3, {&Edit7, &Edit8, &Edit9, &Edit10}, Label96, QStringLiteral("Label96"), Edit25, QStringLiteral("Edit25"),
                {QStringLiteral("Edit7"), QStringLiteral("Edit8"), QStringLiteral("Edit9"), QStringLiteral("Edit10")});
-    Add(g, RadioButton2, 2, 0);
-    g->addWidget(Layout::Text(GroupBox1, QStringLiteral("Connect using Modbus RTU to a unit connected using USB A-B cable")), 2, 1);
+    Add(g, RadioButton2, 4, 0);
+    g->addWidget(Layout::Text(GroupBox1, QStringLiteral("Connect using Modbus RTU to a unit connected using USB A-B cable")), 4, 1);
 
     Label2 = new TLabel(this, QStringLiteral("Label2"), GroupBox1, QStringLiteral("TCP/IP Timeout (ms)"));
     Edit5 = edit(QStringLiteral("Edit5"), QStringLiteral("1000"), 70);
     Edit5->SetHint(QStringLiteral("Windows TCP/IP driver timeout"));
-    Add(g, Label2, 3, 0);
-    Add(g, Edit5, 3, 1, 1, 1);
+    Add(g, Label2, 5, 0);
+    Add(g, Edit5, 5, 1);
     Label3 = new TLabel(this, QStringLiteral("Label3"), GroupBox1, QStringLiteral("ComPort"));
     Edit6 = edit(QStringLiteral("Edit6"), QStringLiteral("3"), 70);
-    Add(g, Label3, 4, 0);
-    Add(g, Edit6, 4, 1);
+    Add(g, Label3, 6, 0);
+    Add(g, Edit6, 6, 1);
     Label59 = new TLabel(this, QStringLiteral("Label59"), GroupBox1, QStringLiteral("Available USB Ports"));
     Memo2 = new TMemo(this, QStringLiteral("Memo2"), GroupBox1);
     Memo2->Widget()->setFixedHeight(80);
@@ -279,13 +282,13 @@ void TForm1::BuildCommsPage()
     Label62 = new TLabel(this, QStringLiteral("Label62"), GroupBox1,
                          QStringLiteral("Double click on required port then click on Apply to port if you wish to use that port for communications."));
     Label62->SetWordWrap(true);
-    Add(g, Label59, 5, 0);
-    Add(g, Memo2, 5, 1);
-    Add(g, Label62, 6, 0, 1, 3);
+    Add(g, Label59, 7, 0);
+    Add(g, Memo2, 7, 1);
+    Add(g, Label62, 8, 0, 1, 2);
     Button2 = new TButton(this, QStringLiteral("Button2"), GroupBox1, QStringLiteral("Apply to Port"));
     Button2->OnClick = [this](TComponent *s) { Button2Click(s); };
-    Add(g, Button2, 7, 0);
-    g->setColumnStretch(2, 1);
+    Add(g, Button2, 9, 0);
+    g->setColumnStretch(1, 1);
     // At first start only the RTU fields show: the COM-port field, the list and its labels.
     for (TControl *c : std::initializer_list<TControl *>{Edit1, Edit2, Edit3, Edit4, Edit16, Label95, Edit7, Edit8, Edit9,
                                                          Edit10, Edit25, Label96, Edit5, Label2, Label3})

@@ -7,6 +7,7 @@
 #include <QRadioButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QWindow>
 
 namespace {
 
@@ -58,6 +59,7 @@ private slots:
     void pageMouseDownReportsButton_data();
     void pageMouseDownReportsButton();
 
+    void activateOnFirstShowOnly_data();
     void activateOnFirstShowOnly();
     void activateAfterEachBox_data();
     void activateAfterEachBox();
@@ -232,10 +234,15 @@ void TestFocus::otherWindowRunsNoExitNorActivate()
 
     QWidget other;
     auto *otherField = new QLineEdit(&other);
+    QWindow foreign; // a window without widgets: to the widgets, as if another application had the focus
     if (otherApplication) {
-        // Offscreen, a window of another application taking over leaves no active window here.
-        QApplication::setActiveWindow(nullptr);
+        foreign.resize(200, 100);
+        foreign.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&foreign));
+        foreign.requestActivate();
+        QVERIFY(QTest::qWaitForWindowActive(&foreign));
         QTRY_VERIFY(!QApplication::activeWindow());
+        QVERIFY(!QApplication::focusWidget());
     } else {
         other.show();
         QVERIFY(QTest::qWaitForWindowExposed(&other));
@@ -370,8 +377,17 @@ void TestFocus::pageMouseDownReportsButton()
 
 // ------------------------------------------------------------ activation
 
+void TestFocus::activateOnFirstShowOnly_data()
+{
+    QTest::addColumn<QString>("beforeShow"); // a box through the form before the first show
+    QTest::newRow("no box") << "";
+    QTest::newRow("message box while being created") << "message";
+    QTest::newRow("input box while being created") << "input";
+}
+
 void TestFocus::activateOnFirstShowOnly()
 {
+    QFETCH(QString, beforeShow);
     TestWindow w;
     int activations = 0;
     w.form.OnActivate = [&](TComponent *sender) {
@@ -379,6 +395,11 @@ void TestFocus::activateOnFirstShowOnly()
         QVERIFY(w.form.Window()->isVisible());
         ++activations;
     };
+    // The window is not shown yet: closing the box gives it nothing to take back.
+    if (beforeShow == QLatin1String("message"))
+        w.form.MessageDlg(QStringLiteral("Settings file not found"), TMsgDlgType::mtWarning, TMsgDlgBtn::mbOK);
+    else if (beforeShow == QLatin1String("input"))
+        w.form.InputBox(QStringLiteral("Unit"), QStringLiteral("Unit id"), QStringLiteral("16"));
     QCoreApplication::processEvents();
     QCOMPARE(activations, 0);
     QVERIFY(w.ShowActive());

@@ -91,6 +91,8 @@ void TestIniFiles::utf7_data()
     QTest::newRow("empty") << "" << "" << true;
     QTest::newRow("run followed by a base64 letter") << U("\u65E5a") << "+ZeU-a" << true;
     QTest::newRow("euro sign") << U("\u20AC") << "+IKw-" << true;
+    QTest::newRow("letter whose low byte is a direct character") << U("\u0128") << "+ASg-" << true;
+    QTest::newRow("backslash and tilde are coded") << "\\~" << "+AFwAfg-" << true;
     QTest::newRow("outside the basic plane") << U("\U0001D11E") << "+2DTdHg-" << true;
 }
 

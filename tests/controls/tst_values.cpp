@@ -5,6 +5,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -70,6 +71,8 @@ private slots:
     void radioGroupOperatorClicks();
     void radioButtonClickOnTickedRunsNothing();
 
+    void editOperatorChangesRunOnChange_data();
+    void editOperatorChangesRunOnChange();
     void editMaxLengthLimitsTypingOnly_data();
     void editMaxLengthLimitsTypingOnly();
     void editKeyPressGetsTypedCharacters_data();
@@ -411,6 +414,61 @@ void TestValues::radioButtonClickOnTickedRunsNothing()
 }
 
 // ------------------------------------------------------------ edit
+
+// Every change the operator makes to the text runs OnChange once, with the new text shown.
+void TestValues::editOperatorChangesRunOnChange_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("text"); // afterwards; the edit starts with "502"
+    QTest::addColumn<int>("runs");
+    QTest::newRow("typing") << "type" << "50217" << 2;
+    QTest::newRow("backspace") << "backspace" << "50" << 1;
+    QTest::newRow("delete key at the start") << "delete" << "02" << 1;
+    QTest::newRow("cut all") << "cut" << "" << 1;
+    QTest::newRow("paste over all") << "paste" << "503" << 1;
+    QTest::newRow("undo typing") << "undo" << "502" << 2;
+    QTest::newRow("cursor keys change nothing") << "cursor" << "502" << 0;
+}
+
+void TestValues::editOperatorChangesRunOnChange()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, text);
+    QFETCH(int, runs);
+    TestWindow w;
+    auto *edit = w.Place(new TEdit(&w.form, QStringLiteral("Edit1"), w.Client(), QStringLiteral("502")), {});
+    QStringList seen;
+    edit->OnChange = [&](TComponent *) { seen << edit->Text(); };
+    QVERIFY(w.ShowActive());
+    QWidget *field = edit->Widget();
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_End);
+    if (action == QLatin1String("type")) {
+        QTest::keyClicks(field, QStringLiteral("17"));
+    } else if (action == QLatin1String("backspace")) {
+        QTest::keyClick(field, Qt::Key_Backspace);
+    } else if (action == QLatin1String("delete")) {
+        QTest::keyClick(field, Qt::Key_Home);
+        QTest::keyClick(field, Qt::Key_Delete);
+    } else if (action == QLatin1String("cut")) {
+        QTest::keySequence(field, QKeySequence::SelectAll);
+        QTest::keySequence(field, QKeySequence::Cut);
+    } else if (action == QLatin1String("paste")) {
+        QApplication::clipboard()->setText(QStringLiteral("503"));
+        QTest::keySequence(field, QKeySequence::SelectAll);
+        QTest::keySequence(field, QKeySequence::Paste);
+    } else if (action == QLatin1String("undo")) {
+        QTest::keyClicks(field, QStringLiteral("9"));
+        QTest::keySequence(field, QKeySequence::Undo);
+    } else {
+        QTest::keyClick(field, Qt::Key_Left);
+        QTest::keyClick(field, Qt::Key_Home);
+    }
+    QCOMPARE(edit->Text(), text);
+    QCOMPARE(seen.size(), runs);
+    if (runs)
+        QCOMPARE(seen.constLast(), text);
+}
 
 void TestValues::editMaxLengthLimitsTypingOnly_data()
 {

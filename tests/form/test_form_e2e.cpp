@@ -1,0 +1,141 @@
+// The window with the real communications control against the hub simulator over
+// Modbus TCP on loopback: polling, the lamp, the overview, and the supervision when the
+// simulator's watchdog freezes or the simulator stops and comes back.
+#include "FormHarness.h"
+#include "HubSimulator.h"
+#include "comms/TMbaxp.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+#include <set>
+
+namespace {
+
+// The window, connected to a running simulator, with every completed handle recorded.
+struct Live {
+    HubSimulator simulator;
+    TMbaxp control;
+    ScriptedDialogs dialogs;
+    ScriptedShell shell;
+    SystemClock clock;
+    QTemporaryDir programFolder;
+    std::unique_ptr<TForm1> form;
+    std::set<int> completed;
+
+    explicit Live(QStringList simulatorArgs = {}) : simulator(HubSimulator::Options{true, 0, QString(), simulatorArgs}) {}
+
+    bool Start()
+    {
+        if (!simulator.start())
+            return false;
+        TestEnvironment::ResetDataFolder();
+        QFile ini(TestEnvironment::DataFolder() + "/VelkarHubProjects/Settings.ini");
+        if (!ini.open(QIODevice::WriteOnly))
+            return false;
+        ini.write(QStringLiteral("[TForm1]\r\nEdit1.Text=127\r\nEdit2.Text=0\r\nEdit3.Text=0\r\nEdit4.Text=1\r\n"
+                                 "Edit16.Text=%1\r\nEdit5.Text=500\r\nRadioButton1.Checked=True\r\nRadioButton2.Checked=False\r\n")
+                      .arg(simulator.tcpPort())
+                      .toLatin1());
+        ini.close();
+        QFile::copy(qEnvironmentVariable("VELKARHUB_SOURCE_DIR") + "/comms/ModbusErrors.txt",
+                    programFolder.path() + "/ModbusErrors.txt");
+        form = std::make_unique<TForm1>(TFormEnvironment{control, dialogs, shell, clock, programFolder.path() + "/"});
+        auto inner = control.OnResultOk;
+        control.OnResultOk = [this, inner](int16_t handle) {
+            completed.insert(handle);
+            inner(handle);
+        };
+        form->Show();
+        return QTest::qWaitForWindowExposed(form->Window());
+    }
+};
+
+} // namespace
+
+class TestFormE2e : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { TestEnvironment::Init(); }
+    void pollsEveryBlockAndRecovers();
+    void overviewFollowsTheHub();
+    void frozenWatchdog();
+};
+
+void TestFormE2e::pollsEveryBlockAndRecovers()
+{
+    Live live;
+    QVERIFY(live.Start());
+    TForm1 &f = *live.form;
+    // Every cyclic block of the table, and the once-read hub blocks.
+    std::set<int> expected{1, 2, 3, 9, 10};
+    for (int first : {17, 27, 37, 47, 57, 67, 77})
+        for (int l = 0; l < 4; ++l)
+            expected.insert(first + l);
+    QTRY_VERIFY_WITH_TIMEOUT(std::includes(live.completed.begin(), live.completed.end(), expected.begin(), expected.end()), 5000);
+    QVERIFY(f.ILLed1->Value());
+    QCOMPARE(f.Label4->Caption(), QStringLiteral("No Issues"));
+    QCOMPARE(f.Label125->Caption(), QStringLiteral("Data Size: 109"));
+
+    // The hub goes away: a connection error is shown and the lamp goes off.
+    live.simulator.stop();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.ILLed1->Value(), 5000);
+    QVERIFY2(f.Label4->Caption().startsWith("13 : ") || f.Label4->Caption().startsWith("14 : ") ||
+                 f.Label4->Caption().startsWith("17 : "),
+             qPrintable(f.Label4->Caption()));
+    // It comes back: polling resumes with no operator action.
+    QVERIFY(live.simulator.restart());
+    live.completed.clear();
+    QTRY_VERIFY_WITH_TIMEOUT(f.ILLed1->Value() && live.completed.count(2) && live.completed.count(37), 10000);
+}
+
+void TestFormE2e::overviewFollowsTheHub()
+{
+    Live live;
+    QVERIFY(live.Start());
+    TForm1 &f = *live.form;
+    QTRY_COMPARE_WITH_TIMEOUT(f.Label8->Caption(), QStringLiteral("4:60:2:6"), 5000);
+    QCOMPARE(f.Label11->Caption(), QStringLiteral("305446639 (1234BEEF)"));
+    QCOMPARE(f.Label48->Caption(), QStringLiteral("00:1A:2B:3C:4D:5E"));
+    QTRY_VERIFY_WITH_TIMEOUT(f.Label12->Caption().startsWith("Number of Transmissions: "), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.Edit15->Text(), QStringLiteral("VelkarHub Sim  "), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.UnitAddressEdits[0]->Text(), QStringLiteral("127"), 3000);
+    // Counters move.
+    const QString before = f.Label18->Caption();
+    QTRY_VERIFY_WITH_TIMEOUT(f.Label18->Caption() != before, 3000);
+    QVERIFY(!f.Label88->Visible());
+
+    // The simulator stops: once the age passes 4999 ms the warning reads communications
+    // error and the lamps are grey.
+    live.simulator.stop();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.CommsDandy, 7000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.Label88->Caption(), QStringLiteral("Communications error - check VelkarHub"), 2000);
+    QVERIFY(f.Label88->Visible());
+    for (TILLed *lamp : {f.ILLed2, f.ILLed3, f.ILLed4, f.ILLed5, f.ILLed6})
+        QCOMPARE(lamp->Color(), 0xFF808080u);
+    // It comes back: the warning clears.
+    QVERIFY(live.simulator.restart());
+    QTRY_VERIFY_WITH_TIMEOUT(!f.Label88->Visible(), 10000);
+    QVERIFY(f.CommsDandy && f.WDogDanndy);
+}
+
+void TestFormE2e::frozenWatchdog()
+{
+    Live live;
+    QVERIFY(live.Start());
+    TForm1 &f = *live.form;
+    QTRY_VERIFY_WITH_TIMEOUT(f.CommsDandy && f.WDogDanndy, 5000);
+    QCOMPARE(live.simulator.command("freeze"), QStringLiteral("OK"));
+    QElapsedTimer frozen;
+    frozen.start();
+    QTRY_COMPARE_WITH_TIMEOUT(f.Label88->Caption(), QStringLiteral("Watchdog Frozen - check VelkarHub"), 4000);
+    QVERIFY(f.Label88->Visible());
+    qInfo("watchdog warning after %lld ms", static_cast<long long>(frozen.elapsed()));
+    QCOMPARE(f.Label18->FontColor(), QColor(255, 0, 0));
+    QCOMPARE(live.simulator.command("unfreeze"), QStringLiteral("OK"));
+    QTRY_VERIFY_WITH_TIMEOUT(!f.Label88->Visible(), 3000);
+    QCOMPARE(f.Label18->FontColor(), QColor(0, 0, 128));
+}
+
+QTEST_MAIN(TestFormE2e)
+#include "test_form_e2e.moc"
