@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTextBlock>
 #include <QTimer>
 #include <QValidator>
@@ -496,18 +497,23 @@ QPlainTextEdit *TMemo::TextEdit() const { return static_cast<QPlainTextEdit *>(W
 
 void TMemo::Add(const QString &line)
 {
+    // The widget starts a new line at every CR LF, LF, CR or paragraph separator; the
+    // lines are split the same way so that Lines() and the widget stay line for line.
+    static const QRegularExpression breaks(QStringLiteral("\r\n|[\r\n\u2029]"));
     QTextDocument *document = TextEdit()->document();
-    if (!lines_.isEmpty() && document->isEmpty()) {
-        // The only line so far is empty, and the widget's append would fill that empty
-        // block instead of starting a new one: start the new line explicitly.
-        QTextCursor cursor(document);
-        cursor.movePosition(QTextCursor::End);
-        cursor.insertBlock();
-        cursor.insertText(line);
-    } else {
-        TextEdit()->appendPlainText(line);
+    for (const QString &part : line.split(breaks)) {
+        if (!lines_.isEmpty() && document->isEmpty()) {
+            // The only line so far is empty, and the widget's append would fill that empty
+            // block instead of starting a new one: start the new line explicitly.
+            QTextCursor cursor(document);
+            cursor.movePosition(QTextCursor::End);
+            cursor.insertBlock();
+            cursor.insertText(part);
+        } else {
+            TextEdit()->appendPlainText(part);
+        }
+        lines_.append(part);
     }
-    lines_.append(line);
 }
 
 void TMemo::Delete(int index)

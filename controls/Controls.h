@@ -279,6 +279,7 @@ public:
     TMemo(TForm *owner, const QString &name, TWinControl *parent);
     int Count() const { return static_cast<int>(lines_.size()); }
     const QStringList &Lines() const { return lines_; }
+    // Adds a line at the end; a text with line breaks adds one line for each part.
     void Add(const QString &line);
     void Delete(int index);
     void Clear();

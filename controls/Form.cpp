@@ -125,6 +125,10 @@ void TForm::WindowShown()
 
 void TForm::QueueActivation()
 {
+    // A box closed before the window was first shown gives it nothing to take back; the
+    // first show runs the activation.
+    if (!shown_)
+        return;
     QTimer::singleShot(0, this, [this] {
         if (!closed_)
             FireUser(OnActivate);

@@ -19,7 +19,13 @@ void TTabSheet::SetCaption(const QString &caption) { pages_->Tabs()->setTabText(
 
 bool TTabSheet::TabVisible() const { return pages_->Tabs()->isTabVisible(PageIndex()); }
 
-void TTabSheet::SetTabVisible(bool visible) { pages_->Tabs()->setTabVisible(PageIndex(), visible); }
+void TTabSheet::SetTabVisible(bool visible)
+{
+    // Hiding the shown page makes another page current: that is not the operator's change.
+    pages_->programChange_ = true;
+    pages_->Tabs()->setTabVisible(PageIndex(), visible);
+    pages_->programChange_ = false;
+}
 
 int TTabSheet::PageIndex() const { return pages_->Tabs()->indexOf(Widget()); }
 

@@ -2,14 +2,13 @@
 // convention and the dispatch of every result to its decoder.
 #include "mainform/MainForm.h"
 
+#include "mainform/Colours.h"
 #include "utilities/Convert.h"
 #include "utilities/Exceptions.h"
 
 using namespace ConfigConst;
 
 namespace {
-
-constexpr uint32_t LampGreen = 0xFF00FF00;
 
 // The per-link blocks, registered kind by kind for links 1 to 4 in this order.
 struct LinkBlock {
@@ -145,7 +144,7 @@ void TForm1::Mbaxp1ResultOk(TComponent *, int16_t Handle)
     case 10: ShowIdentText(); break;
     default: break; // writes (0, 116 to 120) are not decoded
     }
-    ILLed1->SetColor(LampGreen);
+    ILLed1->SetColor(Colours::LampGreen);
     ILLed1->SetValue(true);
     LastCommsRec = clock_.Now();
 }

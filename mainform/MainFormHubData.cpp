@@ -2,14 +2,14 @@
 // text (handle 10, written back on handle 0).
 #include "mainform/MainForm.h"
 
+#include "mainform/Colours.h"
 #include "utilities/Convert.h"
 #include "utilities/Exceptions.h"
 
 using namespace ConfigConst;
+using namespace Colours;
 
 namespace {
-const QColor Navy(0, 0, 128), Red(255, 0, 0), Green(0, 128, 0);
-
 constexpr int16_t GeneralHandle = 2;
 constexpr int16_t StatisticsHandle = 3;
 constexpr int16_t RuntimeHandle = 9;

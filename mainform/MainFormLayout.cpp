@@ -2,6 +2,7 @@
 // at creation, placed with Qt layouts so that each page reads at 1280 x 800.
 #include "mainform/MainForm.h"
 
+#include "mainform/Colours.h"
 #include "mainform/Layout.h"
 
 #include <QButtonGroup>
@@ -14,10 +15,9 @@
 
 using namespace ConfigConst;
 using Layout::Add;
+using namespace Colours;
 
 namespace {
-const QColor Navy(0, 0, 128), Red(255, 0, 0), Blue(0, 0, 255), White(255, 255, 255);
-
 QPixmap Logo()
 {
     QPixmap pixmap(220, 90);

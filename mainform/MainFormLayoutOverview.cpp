@@ -3,16 +3,16 @@
 // communications page.
 #include "mainform/MainForm.h"
 
+#include "mainform/Colours.h"
 #include "mainform/Layout.h"
 
 #include <QFrame>
 
 using namespace ConfigConst;
 using Layout::Add;
+using namespace Colours;
 
 namespace {
-const QColor Navy(0, 0, 128), Red(255, 0, 0), White(255, 255, 255);
-
 QVBoxLayout *LampWithCaption(TWinControl *parent, TILLed *lamp, const QString &caption)
 {
     auto *box = new QVBoxLayout;

@@ -2,13 +2,13 @@
 // the warning, and the blink patterns of the six status lamps.
 #include "mainform/MainForm.h"
 
-namespace {
-const QColor Navy(0, 0, 128), Red(255, 0, 0);
+#include "mainform/Colours.h"
 
-constexpr uint32_t Green = 0xFF00FF00;
-constexpr uint32_t Yellow = 0xFFFFFF00;
-constexpr uint32_t LampRed = 0xFFFF0000;
-constexpr uint32_t Grey = 0xFF808080;
+namespace {
+using Colours::LampGreen;
+using Colours::LampGrey;
+using Colours::LampRed;
+using Colours::LampYellow;
 
 constexpr qint64 HealthyAgeMs = 4999;
 constexpr int16_t FrozenAfterTicks = 20;
@@ -46,12 +46,12 @@ void Advance(TLED &led, int16_t wrap)
 uint32_t TForm1::LampColour(int16_t ColourCode) const
 {
     if (!CommsDandy)
-        return Grey;
+        return LampGrey;
     switch (ColourCode) {
-    case 1: return Green;
-    case 2: return Yellow;
+    case 1: return LampGreen;
+    case 2: return LampYellow;
     case 3: return LampRed;
-    default: return Grey;
+    default: return LampGrey;
     }
 }
 
@@ -60,16 +60,16 @@ void TForm1::DriveLamp(TILLed *lamp, TLED &led, int kind)
     lamp->SetValue(true);
     const uint32_t lit = LampColour(led.LowB);
     if (kind == PowerLamp && led.LowB == 4) {
-        uint32_t colour = Grey;
+        uint32_t colour = LampGrey;
         if (CommsDandy)
-            colour = led.StepPos <= 9 ? Green : led.StepPos <= 19 ? Yellow : LampRed;
+            colour = led.StepPos <= 9 ? LampGreen : led.StepPos <= 19 ? LampYellow : LampRed;
         lamp->SetColor(colour);
         Advance(led, CycleWrap);
     } else if (kind != NetworkLamp && led.HighB == 2) {
-        lamp->SetColor(InWindows(led.StepPos, DoubleFlash, 2) ? lit : Grey);
+        lamp->SetColor(InWindows(led.StepPos, DoubleFlash, 2) ? lit : LampGrey);
         Advance(led, DoubleFlashWrap);
     } else if (kind == LinkLamp && led.HighB == 11) {
-        lamp->SetColor(led.StepPos <= 9 ? lit : Grey);
+        lamp->SetColor(led.StepPos <= 9 ? lit : LampGrey);
         Advance(led, SlowBlinkWrap);
     } else if (kind == NetworkLamp) {
         // A code of 4 or more leaves the colour as it was.
@@ -77,7 +77,7 @@ void TForm1::DriveLamp(TILLed *lamp, TLED &led, int kind)
             lamp->SetColor(lit);
         if (led.HighB >= 2 && led.HighB <= 5) {
             if (!InWindows(led.StepPos, NetworkFlashes, led.HighB))
-                lamp->SetColor(Grey);
+                lamp->SetColor(LampGrey);
             Advance(led, NetworkWrap[led.HighB - 2]);
         } else {
             Advance(led, NetworkOtherWrap);
@@ -109,11 +109,11 @@ void TForm1::Timer2Timer(TComponent *)
     }
     WDogDanndy = WDLag < FrozenAfterTicks;
     if (!WDogDanndy) {
-        Label18->SetFontColor(Red);
+        Label18->SetFontColor(Colours::Red);
         Label88->SetCaption(CommsDandy ? QStringLiteral("Watchdog Frozen - check VelkarHub")
                                        : QStringLiteral("Communications error - check VelkarHub"));
     } else {
-        Label18->SetFontColor(Navy);
+        Label18->SetFontColor(Colours::Navy);
     }
     Old_WDCount = Stats_WDCount;
     Label88->SetVisible(!(CommsDandy && WDogDanndy));

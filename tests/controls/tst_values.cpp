@@ -636,6 +636,11 @@ void TestValues::memoLinesFollowWidget_data()
     QTest::newRow("add after deleting all") << QStringList{"+a", "-0", "+b"} << QStringList{"b"};
     QTest::newRow("delete an empty first line") << QStringList{"+", "+x", "-0"} << QStringList{"x"};
     QTest::newRow("clear") << QStringList{"+a", "+b", "clear"} << QStringList{};
+    QTest::newRow("CR LF inside a line makes two") << QStringList{"+a\r\nb", "+c"} << QStringList{"a", "b", "c"};
+    QTest::newRow("LF and CR inside a line") << QStringList{"+x\ny\rz"} << QStringList{"x", "y", "z"};
+    QTest::newRow("delete after a two-line add") << QStringList{"+a\r\nb", "+c", "-0", "-1"} << QStringList{"b"};
+    QTest::newRow("paragraph separator inside a line") << QStringList{"+p\u2029q"} << QStringList{"p", "q"};
+    QTest::newRow("trailing line break") << QStringList{"+a\r\n", "+b"} << QStringList{"a", "", "b"};
     QTest::newRow("long memo, delete first three") << QStringList{"many400", "-0", "-0", "-0"} << ManyLines(400, 3);
     QTest::newRow("long memo, delete first and last")
         << QStringList{"many300", "-0", "-298"} << ManyLines(299, 1);
