@@ -1,5 +1,6 @@
 #include "comms/TMbaxp.h"
 
+#include "comms/ModbusPdu.h"
 #include "comms/SerialPorts.h"
 #include "utilities/Exceptions.h"
 
@@ -416,17 +417,6 @@ void TMbaxp::onSafetyNet()
 
 namespace {
 
-// The function code byte and the data of a reply, as received. (Qt's inline accessors
-// of the function code load an enum that may hold a value outside its range for
-// exception replies; the library's own serialiser gives the bytes as they are.)
-QByteArray pduBytes(const QModbusResponse &pdu)
-{
-    QByteArray bytes;
-    QDataStream stream(&bytes, QIODevice::WriteOnly);
-    stream << static_cast<const QModbusPdu &>(pdu);
-    return bytes;
-}
-
 int16_t exceptionOf(const QByteArray &pdu)
 {
     if (pdu.size() != 2)
@@ -439,7 +429,7 @@ int16_t exceptionOf(const QByteArray &pdu)
 
 int16_t TMbaxp::errorOf(QModbusReply *reply, std::vector<int16_t> *words) const
 {
-    const QByteArray pdu = pduBytes(reply->rawResult());
+    const QByteArray pdu = ModbusPdu::Bytes(reply->rawResult());
     const bool exception = !pdu.isEmpty() && (quint8(pdu.at(0)) & 0x80) != 0;
     switch (reply->error()) {
     case QModbusDevice::NoError:

@@ -3,6 +3,7 @@
 
 #include "support/HubSimulator.h"
 #include "support/PtyPair.h"
+#include "comms/ModbusPdu.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -42,7 +43,7 @@ Result finish(QModbusReply *reply, int timeoutMs)
     } else {
         result.error = reply->error();
         if (result.error == QModbusDevice::ProtocolError)
-            result.exceptionCode = reply->rawResult().exceptionCode();
+            result.exceptionCode = ModbusPdu::ExceptionCode(reply->rawResult());
         result.values = reply->result().values();
     }
     reply->deleteLater();
