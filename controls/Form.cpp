@@ -135,32 +135,33 @@ void TForm::QueueActivation()
     });
 }
 
-int TForm::MessageDlg(const QString &text, TMsgDlgType type, int buttons)
+// Each box of the program is followed by the activation of the window taking the focus back.
+template <typename Box>
+auto TForm::Boxed(Box box)
 {
-    const int result = dialogs_.MessageDlg(text, type, buttons);
+    auto result = box(dialogs_);
     QueueActivation();
     return result;
+}
+
+int TForm::MessageDlg(const QString &text, TMsgDlgType type, int buttons)
+{
+    return Boxed([&](IDialogs &d) { return d.MessageDlg(text, type, buttons); });
 }
 
 QString TForm::InputBox(const QString &caption, const QString &prompt, const QString &initial)
 {
-    const QString result = dialogs_.InputBox(caption, prompt, initial);
-    QueueActivation();
-    return result;
+    return Boxed([&](IDialogs &d) { return d.InputBox(caption, prompt, initial); });
 }
 
 QString TForm::SaveFileName(const QString &filter, const QString &defaultExt, const QString &initialFile)
 {
-    const QString result = dialogs_.SaveFileName(filter, defaultExt, initialFile);
-    QueueActivation();
-    return result;
+    return Boxed([&](IDialogs &d) { return d.SaveFileName(filter, defaultExt, initialFile); });
 }
 
 QString TForm::OpenFileName(const QString &filter, const QString &defaultExt, const QString &initialFile)
 {
-    const QString result = dialogs_.OpenFileName(filter, defaultExt, initialFile);
-    QueueActivation();
-    return result;
+    return Boxed([&](IDialogs &d) { return d.OpenFileName(filter, defaultExt, initialFile); });
 }
 
 void TForm::Help()

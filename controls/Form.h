@@ -72,6 +72,8 @@ private:
     [[noreturn]] static void ThrowNotFound(const QString &name);
     void FocusChanged(QWidget *old, QWidget *now);
     void QueueActivation();
+    template <typename Box>
+    auto Boxed(Box box);
     void WindowShown();
     bool QueryClose();
     void Help();

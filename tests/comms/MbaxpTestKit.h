@@ -122,6 +122,20 @@ struct UnitScript {
         return normal(r);
     }
 
+    // Every request gets its normal answer, after the delay the function gives for it.
+    void delayAnswers(std::function<int(const Request &)> delayMs)
+    {
+        script = [this, delayMs = std::move(delayMs)](const Request &r) -> std::optional<Answer> {
+            Answer a = normal(r);
+            a.delayMs = delayMs(r);
+            return a;
+        };
+    }
+    void delayAnswers(int delayMs)
+    {
+        delayAnswers([delayMs](const Request &) { return delayMs; });
+    }
+
     Answer normal(const Request &r)
     {
         Answer a;

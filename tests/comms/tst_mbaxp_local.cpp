@@ -360,11 +360,7 @@ void TestMbaxpLocal::lateReplyIsNotMatchedToNextRun()
     unit.regs[20] = 222;
     // Both reads are answered late: the first after its time-out, while the second is on
     // the wire; the second within its time-out.
-    unit.script = [&](const UnitScript::Request &r) -> std::optional<UnitScript::Answer> {
-        UnitScript::Answer a = unit.normal(r);
-        a.delayMs = r.address() == 10 ? 450 : 250;
-        return a;
-    };
+    unit.delayAnswers([](const UnitScript::Request &r) { return r.address() == 10 ? 450 : 250; });
     Recorder rec;
     auto m = std::make_unique<TMbaxp>();
     rec.attach(*m, 1);
@@ -388,11 +384,7 @@ void TestMbaxpLocal::updateOnceIsCoalescedIntoPendingRun()
 {
     FakeTcpUnit unit;
     QVERIFY(unit.listen());
-    unit.script = [&](const UnitScript::Request &r) -> std::optional<UnitScript::Answer> {
-        UnitScript::Answer a = unit.normal(r);
-        a.delayMs = 150;
-        return a;
-    };
+    unit.delayAnswers(150);
     Recorder rec;
     auto m = connectedTo(unit, rec);
     QVERIFY(waitConnected(*m));
@@ -420,11 +412,7 @@ void TestMbaxpLocal::dueWhilePendingRunsOnceAfter()
     FakeTcpUnit unit;
     QVERIFY(unit.listen());
     // Each reply takes 150 ms; the handle comes due every 40 ms.
-    unit.script = [&](const UnitScript::Request &r) -> std::optional<UnitScript::Answer> {
-        UnitScript::Answer a = unit.normal(r);
-        a.delayMs = 150;
-        return a;
-    };
+    unit.delayAnswers(150);
     Recorder rec;
     auto m = connectedTo(unit, rec);
     QVERIFY(waitConnected(*m));
@@ -486,11 +474,7 @@ void TestMbaxpLocal::updateDisableDropsQueuedRepeatOnly()
 {
     FakeTcpUnit unit;
     QVERIFY(unit.listen());
-    unit.script = [&](const UnitScript::Request &r) -> std::optional<UnitScript::Answer> {
-        UnitScript::Answer a = unit.normal(r);
-        a.delayMs = 200;
-        return a;
-    };
+    unit.delayAnswers(200);
     Recorder rec;
     auto m = connectedTo(unit, rec);
     QVERIFY(waitConnected(*m));
@@ -517,11 +501,7 @@ void TestMbaxpLocal::writesGoAheadOfQueuedPolls()
 {
     FakeTcpUnit unit;
     QVERIFY(unit.listen());
-    unit.script = [&](const UnitScript::Request &r) -> std::optional<UnitScript::Answer> {
-        UnitScript::Answer a = unit.normal(r);
-        a.delayMs = r.fc() == 3 ? 100 : 0;
-        return a;
-    };
+    unit.delayAnswers([](const UnitScript::Request &r) { return r.fc() == 3 ? 100 : 0; });
     Recorder rec;
     auto m = connectedTo(unit, rec);
     QVERIFY(waitConnected(*m));
@@ -733,11 +713,7 @@ void TestMbaxpLocal::connectionDropFailsWiredAndQueuedWrites()
 {
     FakeTcpUnit unit;
     QVERIFY(unit.listen());
-    unit.script = [&](const UnitScript::Request &r) -> std::optional<UnitScript::Answer> {
-        UnitScript::Answer a = unit.normal(r);
-        a.delayMs = 300; // the writes stay on the wire
-        return a;
-    };
+    unit.delayAnswers(300); // the writes stay on the wire
     Recorder rec;
     auto m = connectedTo(unit, rec);
     QVERIFY(waitConnected(*m));
@@ -763,11 +739,7 @@ void TestMbaxpLocal::closeConnectionStopsAndOpenResumes()
 {
     FakeTcpUnit unit;
     QVERIFY(unit.listen());
-    unit.script = [&](const UnitScript::Request &r) -> std::optional<UnitScript::Answer> {
-        UnitScript::Answer a = unit.normal(r);
-        a.delayMs = 50;
-        return a;
-    };
+    unit.delayAnswers(50);
     Recorder rec;
     auto m = connectedTo(unit, rec);
     for (int16_t h = 27; h < 31; ++h) {

@@ -202,7 +202,7 @@ void TestFormStartup::resultsOfWriteHandles()
     FormHarness h;
     TForm1 &f = h.form();
     QCOMPARE(f.LastCommsRec, QDateTime(QDate(1899, 12, 30), QTime(0, 0)));
-    for (int16_t handle : {int16_t(0), int16_t(116), int16_t(120)}) {
+    for (int16_t handle : {int16_t(0), int16_t(5), int16_t(116), int16_t(120)}) {
         f.ILLed1->SetValue(false);
         h.clock.Advance(100);
         h.control.DeliverOk(handle, {});
