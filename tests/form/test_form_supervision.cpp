@@ -6,11 +6,23 @@
 namespace {
 constexpr uint32_t G = 0xFF00FF00, Y = 0xFFFFFF00, R = 0xFFFF0000, g = 0xFF808080;
 
-// A window whose own 100 ms timer is stopped, so that only the test ticks it.
+// A window whose own 100 ms timer is stopped before it can tick, so that only the test
+// ticks it and every lamp starts at step 0.
+FormHarness::Options Hidden()
+{
+    FormHarness::Options options;
+    options.show = false;
+    return options;
+}
+
 struct Supervised {
-    FormHarness h;
+    FormHarness h{Hidden()};
     TForm1 &f;
-    Supervised() : f(h.form()) { f.Timer2->SetEnabled(false); }
+    Supervised() : f(h.form())
+    {
+        f.Timer2->SetEnabled(false);
+        h.Show();
+    }
 
     // One tick; with healthy communications the last message is 100 ms old.
     void Tick(bool healthy = true)
