@@ -45,7 +45,7 @@ int main(int argc, char *argv[])
     TestEnvironment::Init();
     FormHarness h;
     TForm1 &f = h.form();
-    f.Timer2->SetEnabled(false);
+    f.Frame->Timer2->SetEnabled(false);
 
     // A hub with steady green lamps, healthy communications and a moving watchdog.
     std::vector<int16_t> general(31, 0);
@@ -65,14 +65,14 @@ int main(int argc, char *argv[])
     };
     for (int i = 0; i < 3; ++i) {
         steady();
-        f.Timer2Timer(f.Timer2);
+        f.Timer2Timer(f.Frame->Timer2);
     }
-    const std::array<TILLed *, 6> lamps{f.ILLed2, f.ILLed3, f.ILLed4, f.ILLed5, f.ILLed6, f.Net_LED};
+    const std::array<TILLed *, 6> lamps{f.Overview->ILLed2, f.Overview->LinkLamps[0], f.Overview->LinkLamps[1], f.Overview->LinkLamps[2], f.Overview->LinkLamps[3], f.Overview->Net_LED};
     int repaintsBefore = 0;
     for (TILLed *lamp : lamps)
         repaintsBefore += lamp->RepaintRequests();
 
-    const Figures tick = Measure(runs, steady, [&] { f.Timer2Timer(f.Timer2); });
+    const Figures tick = Measure(runs, steady, [&] { f.Timer2Timer(f.Frame->Timer2); });
     int repaintsAfter = 0;
     for (TILLed *lamp : lamps)
         repaintsAfter += lamp->RepaintRequests();

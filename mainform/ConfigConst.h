@@ -12,12 +12,15 @@ namespace ConfigConst {
 constexpr std::array<int16_t, 3> UpdateRates{500, 1000, 2500};
 constexpr int RateFast = 0, RateNormal = 1, RateSlow = 2;
 
-// Units: the hub's own register set, and link L (0 to 3) at HubUnit + 1 + L.
-constexpr int16_t HubUnit = 16;
-
-// Every write of a single control goes through this handle, sent once.
-constexpr int16_t WriteHandle = 0;
+// Every write is sent once, with this update rate (handles and units: RegisterMap.h).
 constexpr int32_t WriteRate = 1000;
+
+// Button7 reads the link settings of links 2 to 4 once with this many words.
+constexpr int16_t ShortLinkSettingsCount = 7;
+
+// The identification text is read again, once, with this rate when the overview page is
+// shown.
+constexpr int32_t IdentRateFromPage = 600000;
 
 // The USB serial port list line "COM5" becomes the COM-port field "5".
 constexpr int ComPortPrefixLength = 3;

@@ -4,23 +4,32 @@
 // starters on tabbed pages, writes settings back, and keeps the logs and stored
 // settings. Its handlers carry the names of the controls that raise them.
 #include "comms/IMbaxp.h"
-#include "controls/Controls.h"
 #include "controls/Form.h"
-#include "controls/Grid.h"
 #include "controls/IniFiles.h"
-#include "controls/Lamp.h"
-#include "controls/PageControl.h"
 #include "controls/Services.h"
 #include "mainform/ConfigConst.h"
+#include "mainform/RegisterMap.h"
 #include "utilities/Utilities1.h"
 
-#include <QBoxLayout>
 #include <QDateTime>
 #include <QStringList>
 #include <QStringConverter>
 #include <array>
 #include <memory>
 #include <optional>
+
+class QBoxLayout;
+class TILLed;
+
+struct WindowFrame;
+struct OverviewPage;
+struct HubSettingsPage;
+struct PortPage;
+struct PortPagesCommon;
+struct ConfigurationPage;
+struct CommsPage;
+struct AboutPage;
+struct DiagnosticsPage;
 
 // The state of one status lamp: position within its blink pattern (ticks of 100 ms),
 // colour code (low byte of the hub's lamp word) and blink mode (its high byte).
@@ -113,6 +122,9 @@ public:
     QDateTime LastCommsRec;
     int16_t LinesSinceSave = 0;
     QString HelpFile;
+    // The quantity of the read last defined under each handle (0: none yet). A result
+    // holds that many fresh words; the control's buffer keeps older words beyond them.
+    std::array<int16_t, 128> DefinedQuantity{};
 
     bool PortTab = false;
     bool VKHSettingsTab = false;
@@ -152,80 +164,17 @@ public:
     TIniFileStore OvcIniFileStore1;
     TComponentState OvcComponentState1;
 
-    // ---- controls ----------------------------------------------------------------
+    // ---- controls, page by page (mainform/pages/) ---------------------------------
     IMbaxp &Mbaxp1;
-    TPageControl *PageControl1 = nullptr;
-    TTabSheet *TabSheet8 = nullptr;     // "VelkarHub" (overview)
-    TTabSheet *TabSheet1 = nullptr;     // "VelkarHub Settings"
-    std::array<TTabSheet *, 4> PortPages{}; // Port1 to Port4
-    TTabSheet *Configuration = nullptr;
-    TTabSheet *TabSheet7 = nullptr;     // "Modbus and related"
-    TTabSheet *TabSheet6 = nullptr;     // "About"
-    TTabSheet *TabSheet2 = nullptr;     // "Diagnostics"
-    TILLed *ILLed1 = nullptr;
-    TTimer *Timer1 = nullptr;
-    TTimer *Timer2 = nullptr;
-
-    // Overview page
-    TLabel *Label123 = nullptr;
-    TLabel *Label8 = nullptr, *Label11 = nullptr, *Label48 = nullptr, *Label41 = nullptr, *Label42 = nullptr,
-           *Label44 = nullptr;
-    TLabel *Label65 = nullptr, *Label66 = nullptr, *Label67 = nullptr, *Label92 = nullptr;
-    std::array<TLabel *, 4> PortDes{}; // PortDes106 to PortDes109
-    TButton *Button5 = nullptr;
-    TEdit *Edit15 = nullptr;
-    TButton *Button38 = nullptr;
-    TLabel *Label12 = nullptr, *Label13 = nullptr, *Label14 = nullptr, *Label15 = nullptr, *Label16 = nullptr,
-           *Label17 = nullptr, *Label18 = nullptr, *Label19 = nullptr;
-    TButton *Button8 = nullptr;
-    TLabel *Label88 = nullptr;
-    TILLed *ILLed2 = nullptr, *ILLed3 = nullptr, *ILLed4 = nullptr, *ILLed5 = nullptr, *ILLed6 = nullptr,
-           *Net_LED = nullptr;
-    // Hub settings page
-    TButton *Button1 = nullptr;
-    TCheckBox *CheckBox3 = nullptr;
-    TButton *Btn_UpdateTime = nullptr;
-    TGroupBox *GroupBox23 = nullptr; // "Restrict Client Access"
-    TGroupBox *GroupBox22 = nullptr; // "Last IP Block"
-    TLabel *Label104 = nullptr;
-    TEdit *InvalidIP1 = nullptr, *InvalidIP2 = nullptr, *InvalidIP3 = nullptr, *InvalidIP4 = nullptr,
-          *InvalidIP5 = nullptr;
-    TButton *Button43 = nullptr;
-    // Port pages
-    TButton *Button4 = nullptr;
-    TButton *Button7 = nullptr;
-    TLabel *Label61 = nullptr;
-    std::array<TStringGrid *, 4> StringGrids{};
-    std::array<TStringGrid *, 4> GroupGrids{};
-    std::array<TGroupBox *, 4> CommandGroups{};
-    std::array<TCheckBox *, 4> PriorityCommands{};
-    // Communications page
-    TGroupBox *GroupBox1 = nullptr;
-    TRadioButton *RadioButton1 = nullptr, *RadioButton2 = nullptr, *RadioButton3 = nullptr;
-    TEdit *Edit1 = nullptr, *Edit2 = nullptr, *Edit3 = nullptr, *Edit4 = nullptr, *Edit5 = nullptr, *Edit6 = nullptr;
-    TEdit *Edit7 = nullptr, *Edit8 = nullptr, *Edit9 = nullptr, *Edit10 = nullptr, *Edit16 = nullptr, *Edit25 = nullptr;
-    TLabel *Label2 = nullptr, *Label3 = nullptr, *Label59 = nullptr, *Label62 = nullptr, *Label95 = nullptr, *Label96 = nullptr;
-    TMemo *Memo2 = nullptr;
-    TButton *Button2 = nullptr;
-    TLabel *Label4 = nullptr;
-    TLabel *Label125 = nullptr;
-    TLabel *Label93 = nullptr;
-    TCheckBox *CheckBox2 = nullptr;
-    TCheckBox *CheckBox4 = nullptr;
-    TLabel *Label89 = nullptr, *Label90 = nullptr;
-    std::array<TEdit *, 12> UnitAddressEdits{}; // Edit11 to Edit14, Edit17 to Edit24
-    TMemo *Memo1 = nullptr;
-    TLabel *Label120 = nullptr;
-    TLabel *Label105 = nullptr, *Label106 = nullptr, *Label107 = nullptr, *Label108 = nullptr, *Label109 = nullptr,
-           *Label110 = nullptr, *Label111 = nullptr, *Label112 = nullptr, *Label113 = nullptr, *Label114 = nullptr,
-           *Label115 = nullptr, *Label116 = nullptr, *Label118 = nullptr, *Label119 = nullptr;
-    TButton *Button44 = nullptr;
-    // About page
-    TImage *Image1 = nullptr;
-    TLabel *Label52 = nullptr, *Label57 = nullptr, *Label60 = nullptr, *Label124 = nullptr, *Label130 = nullptr,
-           *Label132 = nullptr;
-    // Diagnostics page
-    TMemo *Memo4 = nullptr;
+    std::unique_ptr<WindowFrame> Frame;
+    std::unique_ptr<OverviewPage> Overview;
+    std::unique_ptr<HubSettingsPage> HubSettings;
+    std::array<std::unique_ptr<PortPage>, 4> Ports;
+    std::unique_ptr<PortPagesCommon> PortCommon;
+    std::unique_ptr<ConfigurationPage> Config;
+    std::unique_ptr<CommsPage> Comms;
+    std::unique_ptr<AboutPage> About;
+    std::unique_ptr<DiagnosticsPage> Diagnostics;
 
 private:
     // Layout of the window and its pages (MainFormLayout*.cpp).
@@ -235,15 +184,29 @@ private:
     void BuildOverviewCounters(QBoxLayout *column);
     void BuildHubSettingsPage();
     void BuildCommsCounters(QBoxLayout *column);
-    void BuildPortPage(int port);
+    void BuildPortPage(PortPage &port);
+    void BuildPortGrid(PortPage &port, QBoxLayout *column);
+    void BuildPortSingleData(PortPage &port, QBoxLayout *column);
+    void BuildPortCommands(PortPage &port, QBoxLayout *column);
     void BuildConfigurationPage();
     void BuildCommsPage();
     void BuildAboutPage();
     void BuildDiagnosticsPage();
 
-    // The write convention: one-shot writes of a single register or a block.
-    void WriteSingle(int16_t handle, int16_t unit, int32_t address, int16_t value);
-    void WriteBlock(int16_t handle, int16_t unit, int32_t address, const std::vector<int16_t> &values);
+    // The read of a handle as the register map gives it, with what the window knows.
+    RegisterMap::Read ReadOf(int16_t handle) const;
+    // Defines a read on the control and remembers its quantity.
+    void DefineRead(const RegisterMap::Read &read);
+    // Defines the read of a handle as the register map gives it and starts it as the map
+    // says (repeated or once); returns what was defined.
+    RegisterMap::Read StartRead(int16_t handle);
+
+    // The write convention: one-shot writes of a single register (on the shared write
+    // handle) or of a block (on the write handle or the handle given), with the update
+    // rate of that handle.
+    void WriteSingle(int16_t unit, int32_t address, int16_t value);
+    void WriteBlock(int16_t unit, int32_t address, const std::vector<int16_t> &values,
+                    int16_t handle = RegisterMap::Handle::Write);
 
     // A lamp's colour for this tick, by its rules; advances its step where they say.
     void DriveLamp(TILLed *lamp, TLED &record, int kind);

@@ -2,102 +2,93 @@
 // convention and the dispatch of every result to its decoder.
 #include "mainform/MainForm.h"
 
+#include "controls/Controls.h"
+#include "controls/Lamp.h"
 #include "mainform/Colours.h"
+#include "mainform/pages/CommsPage.h"
+#include "mainform/pages/OverviewPage.h"
+#include "mainform/pages/WindowFrame.h"
 #include "utilities/Convert.h"
 #include "utilities/Exceptions.h"
 
 using namespace ConfigConst;
 
-namespace {
+using namespace RegisterMap;
 
-// The per-link blocks, registered kind by kind for links 1 to 4 in this order.
-struct LinkBlock {
-    int16_t firstHandle;
-    int32_t address;
-    int16_t count;
-    int rate;
-    const char *kind;
-};
-constexpr LinkBlock LinkBlocks[] = {
-    {27, 1099, 12, RateFast, "stats"},
-    {37, 3799, 100, RateNormal, "status words"},
-    {47, 3899, 100, RateNormal, "load words"},
-    {57, 3999, 100, RateNormal, "fault words"},
-    {67, 5999, 100, RateSlow, "QV Types"},
-    {77, 1999, 100, RateNormal, "command words"},
-    {17, 999, 9, RateNormal, "settings"},
-};
+RegisterMap::Read TForm1::ReadOf(int16_t handle) const
+{
+    return RegisterMap::ReadOf(handle, Context{Info_V4, WhichLink, QuorvaneInLink, 0});
+}
 
-} // namespace
+void TForm1::DefineRead(const RegisterMap::Read &read)
+{
+    if (read.handle >= 0 && static_cast<size_t>(read.handle) < DefinedQuantity.size())
+        DefinedQuantity[static_cast<size_t>(read.handle)] = read.quantity;
+    Mbaxp1.ReadHoldingRegisters(read.handle, read.unit, read.address, read.quantity, read.rate);
+}
+
+RegisterMap::Read TForm1::StartRead(int16_t handle)
+{
+    const RegisterMap::Read read = ReadOf(handle);
+    DefineRead(read);
+    if (RegisterMap::Find(handle)->runs == Runs::Repeated)
+        Mbaxp1.UpdateEnable(handle);
+    else
+        Mbaxp1.UpdateOnce(handle);
+    return read;
+}
 
 void TForm1::Button1Click(TComponent *)
 {
-    Mbaxp1.ReadHoldingRegisters(2, HubUnit, 499, 31, UpdateRates[RateFast]);
-    Mbaxp1.UpdateEnable(2);
-    LogMessage(QStringLiteral("Starting general info comms (16:500 31 Registers)"));
-    clock_.Sleep(100);
-
-    Mbaxp1.ReadHoldingRegisters(9, HubUnit, 6999, 10, UpdateRates[RateFast]);
-    Mbaxp1.UpdateEnable(9);
-    LogMessage(QStringLiteral("Starting development data comms (16:7000 10 Registers)"));
-    clock_.Sleep(100);
-
-    Mbaxp1.ReadHoldingRegisters(10, HubUnit, 8999, 15, 60000);
-    Mbaxp1.UpdateOnce(10);
-    LogMessage(QStringLiteral("Starting scratchpad data comms (16:9000 15 Registers)"));
-    clock_.Sleep(100);
-
-    Timer1->SetEnabled(true);
+    // The hub-wide blocks, each followed by a pause that paces the hub.
+    for (const Block &block : Blocks()) {
+        if (block.start != Start::Activation || block.perLink)
+            continue;
+        LogMessage(RegistrationLogLine(StartRead(block.handle)));
+        clock_.Sleep(100);
+    }
+    Frame->Timer1->SetEnabled(true);
 }
 
 void TForm1::Button4Click(TComponent *)
 {
-    for (const LinkBlock &block : LinkBlocks) {
-        for (int16_t link = 0; link < 4; ++link) {
-            const auto handle = static_cast<int16_t>(block.firstHandle + link);
-            const auto unit = static_cast<int16_t>(HubUnit + 1 + link);
-            Mbaxp1.ReadHoldingRegisters(handle, unit, block.address, block.count, UpdateRates[static_cast<size_t>(block.rate)]);
-            Mbaxp1.UpdateEnable(handle);
-            LogMessage(QStringLiteral("Starting link %1 comms Port %2 (%3:%4 %5 Registers)")
-                           .arg(QString::fromLatin1(block.kind))
-                           .arg(link + 1)
-                           .arg(unit)
-                           .arg(block.address + 1)
-                           .arg(block.count));
-        }
+    // The per-link blocks, kind by kind, each kind for links 1 to 4.
+    for (const Block &block : Blocks()) {
+        if (block.start != Start::Activation || !block.perLink)
+            continue;
+        for (int link = 0; link < Links; ++link)
+            LogMessage(RegistrationLogLine(StartRead(static_cast<int16_t>(block.handle + link))));
     }
 }
 
 void TForm1::Timer1Timer(TComponent *)
 {
-    int16_t count = 108;
-    if (Info_V4 >= 6) {
-        count = 109;
-        Label123->SetVisible(false);
-    } else {
-        Label123->SetVisible(Info_V4 > 0);
-    }
-    Label125->SetCaption(QStringLiteral("Data Size: ") + QString::number(count));
-    Mbaxp1.ReadHoldingRegisters(1, HubUnit, 99, count, 2000);
-    Mbaxp1.UpdateEnable(1);
-    LogMessage(QStringLiteral("Starting development data comms (16:100 %1 Registers)").arg(count));
-    Timer1->SetEnabled(false);
+    const RegisterMap::Read read = ReadOf(Handle::HubSettings);
+    if (Info_V4 >= 6)
+        Overview->Label123->SetVisible(false);
+    else
+        Overview->Label123->SetVisible(Info_V4 > 0);
+    Comms->Label125->SetCaption(QStringLiteral("Data Size: ") + QString::number(read.quantity));
+    DefineRead(read);
+    Mbaxp1.UpdateEnable(read.handle);
+    LogMessage(RegistrationLogLine(read));
+    Frame->Timer1->SetEnabled(false);
 }
 
 void TForm1::Button2Click(TComponent *)
 {
     Mbaxp1.CloseConnection();
-    if (RadioButton2->Checked()) {
-        Mbaxp1.Connection = Convert::ToNonNegative(Convert::StrToInt(Edit6->Text()));
+    if (Comms->RadioButton2->Checked()) {
+        Mbaxp1.Connection = Convert::ToNonNegative(Convert::StrToInt(Comms->Edit6->Text()));
         Mbaxp1.Parity = 0;
         Mbaxp1.BaudRate = 5;
         Mbaxp1.ProtocolMode = 0;
     } else {
         Mbaxp1.Connection = 0;
-        Mbaxp1.Timeout = Convert::ToInt16(Convert::StrToInt(Edit5->Text()));
-        const std::array<TEdit *, 5> unit1{Edit1, Edit2, Edit3, Edit4, Edit16};
-        const std::array<TEdit *, 5> unit2{Edit7, Edit8, Edit9, Edit10, Edit25};
-        const std::array<TEdit *, 5> *fields = RadioButton1->Checked() ? &unit1 : RadioButton3->Checked() ? &unit2 : nullptr;
+        Mbaxp1.Timeout = Convert::ToInt16(Convert::StrToInt(Comms->Edit5->Text()));
+        const std::array<TEdit *, 5> unit1{Comms->Edit1, Comms->Edit2, Comms->Edit3, Comms->Edit4, Comms->Edit16};
+        const std::array<TEdit *, 5> unit2{Comms->Edit7, Comms->Edit8, Comms->Edit9, Comms->Edit10, Comms->Edit25};
+        const std::array<TEdit *, 5> *fields = Comms->RadioButton1->Checked() ? &unit1 : Comms->RadioButton3->Checked() ? &unit2 : nullptr;
         if (fields) {
             Mbaxp1.IPAddr1 = Convert::ToInt16(Convert::StrToInt((*fields)[0]->Text()));
             Mbaxp1.IPAddr2 = Convert::ToInt16(Convert::StrToInt((*fields)[1]->Text()));
@@ -107,27 +98,30 @@ void TForm1::Button2Click(TComponent *)
         }
     }
     Mbaxp1.OpenConnection();
-    Timer1->SetEnabled(true);
+    Frame->Timer1->SetEnabled(true);
 }
 
 void TForm1::Button7Click(TComponent *)
 {
-    for (int16_t handle = 18; handle <= 20; ++handle) {
-        Mbaxp1.ReadHoldingRegisters(handle, handle, 999, 7, 1000);
-        Mbaxp1.UpdateOnce(handle);
+    // Links 2 to 4: their link settings once, 7 words instead of 9.
+    for (int link = 1; link < Links; ++link) {
+        RegisterMap::Read read = ReadOf(static_cast<int16_t>(Handle::LinkSettings + link));
+        read.quantity = ShortLinkSettingsCount;
+        DefineRead(read);
+        Mbaxp1.UpdateOnce(read.handle);
     }
 }
 
-void TForm1::WriteSingle(int16_t handle, int16_t unit, int32_t address, int16_t value)
+void TForm1::WriteSingle(int16_t unit, int32_t address, int16_t value)
 {
-    Mbaxp1.PresetSingleRegister(handle, unit, address, WriteRate);
-    Mbaxp1.Set_Register(handle, 0, value);
-    Mbaxp1.UpdateOnce(handle);
+    Mbaxp1.PresetSingleRegister(Handle::Write, unit, address, RegisterMap::Find(Handle::Write)->rate);
+    Mbaxp1.Set_Register(Handle::Write, 0, value);
+    Mbaxp1.UpdateOnce(Handle::Write);
 }
 
-void TForm1::WriteBlock(int16_t handle, int16_t unit, int32_t address, const std::vector<int16_t> &values)
+void TForm1::WriteBlock(int16_t unit, int32_t address, const std::vector<int16_t> &values, int16_t handle)
 {
-    Mbaxp1.PresetMultipleRegisters(handle, unit, address, static_cast<int16_t>(values.size()), WriteRate);
+    Mbaxp1.PresetMultipleRegisters(handle, unit, address, static_cast<int16_t>(values.size()), RegisterMap::Find(handle)->rate);
     for (size_t i = 0; i < values.size(); ++i)
         Mbaxp1.Set_Register(handle, static_cast<int16_t>(i), values[i]);
     Mbaxp1.UpdateOnce(handle);
@@ -135,17 +129,17 @@ void TForm1::WriteBlock(int16_t handle, int16_t unit, int32_t address, const std
 
 void TForm1::Mbaxp1ResultOk(TComponent *, int16_t Handle)
 {
-    if (CheckBox2->Checked())
+    if (Comms->CheckBox2->Checked())
         LogMessage(QStringLiteral("Rec Message (%1)").arg(Handle));
-    switch (Handle) {
-    case 2: DecodeGeneralInfo(); break;
-    case 3: DecodeHubStatistics(); break;
-    case 9: DecodeRuntimeMessage(); break;
-    case 10: ShowIdentText(); break;
-    default: break; // writes (0, 116 to 120) are not decoded
+    int link = 0;
+    if (const Block *block = RegisterMap::Find(Handle, &link)) {
+        if (block->decode == Decode::Hub)
+            (this->*block->hubDecoder)();
+        else if (block->decode == Decode::Link)
+            (this->*block->linkDecoder)(static_cast<int16_t>(link));
     }
-    ILLed1->SetColor(Colours::LampGreen);
-    ILLed1->SetValue(true);
+    Frame->ILLed1->SetColor(Colours::LampGreen);
+    Frame->ILLed1->SetValue(true);
     LastCommsRec = clock_.Now();
 }
 
@@ -154,8 +148,10 @@ void TForm1::Mbaxp1ResultError(TComponent *, int16_t Handle, int16_t Error)
     // No text for the code (or no list, when creation stopped before loading it).
     if (!ModbusErrors || Error < 0 || Error >= ModbusErrors->size())
         throw EListError(QStringLiteral("List index out of bounds (%1)").arg(Error));
-    Label4->SetCaption(QStringLiteral("%1 : %2 : %3").arg(Error).arg(ModbusErrors->at(Error)).arg(Handle));
-    ILLed1->SetValue(false);
+    // Concatenated, not formatted: the text comes from a file and may hold "%1".
+    Comms->Label4->SetCaption(QString::number(Error) + QStringLiteral(" : ") + ModbusErrors->at(Error) + QStringLiteral(" : ") +
+                              QString::number(Handle));
+    Frame->ILLed1->SetValue(false);
 }
 
-void TForm1::Label4Click(TComponent *) { Label4->SetCaption(QStringLiteral("No Issues")); }
+void TForm1::Label4Click(TComponent *) { Comms->Label4->SetCaption(QStringLiteral("No Issues")); }

@@ -2,7 +2,19 @@
 #include "mainform/MainForm.h"
 
 #include "BuildVersion.h"
+#include "controls/Controls.h"
+#include "controls/Grid.h"
 #include "controls/Guard.h"
+#include "controls/Lamp.h"
+#include "controls/PageControl.h"
+#include "mainform/pages/AboutPage.h"
+#include "mainform/pages/CommsPage.h"
+#include "mainform/pages/ConfigurationPage.h"
+#include "mainform/pages/DiagnosticsPage.h"
+#include "mainform/pages/HubSettingsPage.h"
+#include "mainform/pages/OverviewPage.h"
+#include "mainform/pages/PortPage.h"
+#include "mainform/pages/WindowFrame.h"
 #include "utilities/TextFiles.h"
 
 #include <QCoreApplication>
@@ -45,7 +57,7 @@ void TForm1::FormCreate(TComponent *)
         BaseDirectory = QCoreApplication::applicationDirPath();
     if (!BaseDirectory.endsWith(QLatin1Char('/')))
         BaseDirectory += QLatin1Char('/');
-    Label130->SetCaption(QStringLiteral("Running From: ") + BaseDirectory);
+    About->Label130->SetCaption(QStringLiteral("Running From: ") + BaseDirectory);
     HelpFile = BaseDirectory + HelpFileName;
 
     // 4: the INI store, the stored control values and the port names.
@@ -59,9 +71,9 @@ void TForm1::FormCreate(TComponent *)
                 OvcIniFileStore1.ReadString(QStringLiteral("Port Descriptions"), key, key);
         }
         for (int n = 0; n < 4; ++n)
-            PortPages[static_cast<size_t>(n)]->SetCaption(PortTabDesc[static_cast<size_t>(n)]);
+            Ports[static_cast<size_t>(n)]->Sheet->SetCaption(PortTabDesc[static_cast<size_t>(n)]);
     } catch (const std::exception &) {
-        Label130->SetCaption(QStringLiteral("Exception in Create Main "));
+        About->Label130->SetCaption(QStringLiteral("Exception in Create Main "));
     }
 
     // 5: the fault log and its content of earlier runs.
@@ -88,22 +100,23 @@ void TForm1::FormCreate(TComponent *)
 
     // 9, 10: titles and addresses of the grids.
     static const char *const gridTitles[] = {"Address", "Status", "Load", "Fault", "Type", "Command"};
-    for (TStringGrid *grid : StringGrids) {
+    for (auto &port : Ports) {
+        TStringGrid *grid = port->StringGrid;
         for (int r = 1; r <= 100; ++r)
             grid->SetCells(0, r, QString::number(r - 1));
         for (int c = 0; c < 6; ++c)
             grid->SetCells(c, 0, QString::fromLatin1(gridTitles[c]));
     }
-    for (TStringGrid *grid : GroupGrids) {
-        grid->SetCells(0, 0, QStringLiteral("Item"));
-        grid->SetCells(1, 0, QStringLiteral("Value"));
+    for (auto &port : Ports) {
+        port->GroupGrid->SetCells(0, 0, QStringLiteral("Item"));
+        port->GroupGrid->SetCells(1, 0, QStringLiteral("Value"));
     }
 
     // 11, 12, 13.
-    Label60->SetCaption(QStringLiteral("Application version: ") + GetFileVersionText(QString(), QStringLiteral("%d.%d.%d.%d")));
-    for (TStringGrid *grid : GroupGrids) {
-        grid->SetColWidth(0, 130);
-        grid->SetColWidth(1, 95);
+    About->Label60->SetCaption(QStringLiteral("Application version: ") + GetFileVersionText(QString(), QStringLiteral("%d.%d.%d.%d")));
+    for (auto &port : Ports) {
+        port->GroupGrid->SetColWidth(0, 130);
+        port->GroupGrid->SetColWidth(1, 95);
     }
     ActiveQuorvaneinLink.fill(0);
 
@@ -113,7 +126,7 @@ void TForm1::FormCreate(TComponent *)
         *FaultsQV2 = TextFiles::Load(BaseDirectory + FaultsQV2File).lines;
 
     // 15.
-    TabSheet2->SetTabVisible(false);
+    Diagnostics->TabSheet2->SetTabVisible(false);
 }
 
 void TForm1::FormActivate(TComponent *)
@@ -138,8 +151,8 @@ void TForm1::FormDestroy(TComponent *)
     } catch (const std::exception &e) {
         ApplicationEvents1Exception(this, e);
     }
-    Mbaxp1.UpdateDisable(2);
-    Mbaxp1.UpdateDisable(3);
+    Mbaxp1.UpdateDisable(RegisterMap::Handle::GeneralData);
+    Mbaxp1.UpdateDisable(RegisterMap::Handle::HubStatistics);
     OvcComponentState1.SaveState(OvcIniFileStore1, QStringLiteral("TForm1"));
     OvcIniFileStore1.Close();
     Useful.reset();

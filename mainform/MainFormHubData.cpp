@@ -2,7 +2,13 @@
 // text (handle 10, written back on handle 0).
 #include "mainform/MainForm.h"
 
+#include "controls/Controls.h"
+#include "controls/PageControl.h"
 #include "mainform/Colours.h"
+#include "mainform/pages/CommsPage.h"
+#include "mainform/pages/HubSettingsPage.h"
+#include "mainform/pages/OverviewPage.h"
+#include "mainform/pages/WindowFrame.h"
 #include "utilities/Convert.h"
 #include "utilities/Exceptions.h"
 
@@ -10,10 +16,10 @@ using namespace ConfigConst;
 using namespace Colours;
 
 namespace {
-constexpr int16_t GeneralHandle = 2;
-constexpr int16_t StatisticsHandle = 3;
-constexpr int16_t RuntimeHandle = 9;
-constexpr int16_t IdentHandle = 10;
+using RegisterMap::Handle::GeneralData;
+using RegisterMap::Handle::HubStatistics;
+using RegisterMap::Handle::IdentText;
+using RegisterMap::Handle::RuntimeMessage;
 constexpr int IdentLength = 15;
 constexpr int16_t WrongDeviceMarker = 67;
 
@@ -29,31 +35,28 @@ void SplitLampWord(int16_t word, TLED &led)
 
 void TForm1::DecodeGeneralInfo()
 {
-    auto word = [this](int16_t index) { return Mbaxp1.Get_Register(GeneralHandle, index); };
+    auto word = [this](int16_t index) { return Mbaxp1.Get_Register(GeneralData, index); };
 
     // 1 to 3: the firmware version decides the length of the statistics block.
     Info_V1 = word(0);
     Info_V2 = word(1);
     Info_V3 = word(2);
     Info_V4 = word(3);
-    int16_t statisticsLength = 24;
     if (Info_V4 >= 4) {
-        statisticsLength = Info_V4 == 4 ? 35 : 37;
-        Label116->SetFontColor(Navy);
-        Label116->SetCaption(QStringLiteral("Click on Item to Reset, or use button to reset all"));
+        Comms->Label116->SetFontColor(Navy);
+        Comms->Label116->SetCaption(QStringLiteral("Click on Item to Reset, or use button to reset all"));
     } else {
-        Label116->SetFontColor(Red);
-        Label116->SetCaption(QStringLiteral("Above not avaiable with this unit, upgrade firmare to enable"));
+        Comms->Label116->SetFontColor(Red);
+        Comms->Label116->SetCaption(QStringLiteral("Above not avaiable with this unit, upgrade firmare to enable"));
     }
-    Mbaxp1.ReadHoldingRegisters(StatisticsHandle, HubUnit, 599, statisticsLength, UpdateRates[RateFast]);
-    Mbaxp1.UpdateOnce(StatisticsHandle);
+    StartRead(HubStatistics); // its length follows the firmware word
 
     // 4 to 7: version, checksum, MAC address, status words, lamp codes.
-    Label8->SetCaption(QStringLiteral("%1:%2:%3:%4").arg(Info_V1).arg(Info_V2).arg(Info_V3).arg(Info_V4));
+    Overview->Label8->SetCaption(QStringLiteral("%1:%2:%3:%4").arg(Info_V1).arg(Info_V2).arg(Info_V3).arg(Info_V4));
     Info_CheckLow = word(4);
     Info_CheckHigh = word(5);
     Info_CheckSum = int64_t(uint16_t(Info_CheckHigh)) * 65536 + int64_t(uint16_t(Info_CheckLow));
-    Label11->SetCaption(QStringLiteral("%1 (%2)").arg(Info_CheckSum).arg(Info_CheckSum, 8, 16, QLatin1Char('0')).toUpper());
+    Overview->Label11->SetCaption(QStringLiteral("%1 (%2)").arg(Info_CheckSum).arg(Info_CheckSum, 8, 16, QLatin1Char('0')).toUpper());
     Info_Mac1 = static_cast<int16_t>(TUtilities::LowByte(word(8)));
     Info_Mac2 = static_cast<int16_t>(TUtilities::HighByte(word(8)));
     Info_Mac3 = static_cast<int16_t>(TUtilities::LowByte(word(9)));
@@ -74,7 +77,7 @@ void TForm1::DecodeGeneralInfo()
     SplitLampWord(Info_LEDVZ2, QVLink2LED);
     SplitLampWord(Info_LEDVZ3, QVLink3LED);
     SplitLampWord(Info_LEDVZ4, QVLink4LED);
-    Label48->SetCaption(QStringList{HexByte(Info_Mac1), HexByte(Info_Mac2), HexByte(Info_Mac3), HexByte(Info_Mac4),
+    Overview->Label48->SetCaption(QStringList{HexByte(Info_Mac1), HexByte(Info_Mac2), HexByte(Info_Mac3), HexByte(Info_Mac4),
                                     HexByte(Info_Mac5), HexByte(Info_Mac6)}
                             .join(QLatin1Char(':')));
 
@@ -83,17 +86,17 @@ void TForm1::DecodeGeneralInfo()
     NetworkCableMissing = Useful->IsBitOn(Info_Status1, 1);
     EthernetTimeout = Useful->IsBitOn(Info_Status1, 2);
     RebootRequest = Useful->IsBitOn(Info_Status1, 3);
-    Label41->SetCaption(NetworkCableMissing ? QStringLiteral("Ethernet Cable: Missing") : QStringLiteral("Ethernet Cable: Present"));
-    Label42->SetVisible(EthernetTimeout);
-    Button5->SetVisible(RebootRequest);
-    if (DateandTimeNeeded && CheckBox3->Checked())
-        Btn_UpdateTime->Click();
+    Overview->Label41->SetCaption(NetworkCableMissing ? QStringLiteral("Ethernet Cable: Missing") : QStringLiteral("Ethernet Cable: Present"));
+    Overview->Label42->SetVisible(EthernetTimeout);
+    Overview->Button5->SetVisible(RebootRequest);
+    if (DateandTimeNeeded && HubSettings->CheckBox3->Checked())
+        HubSettings->Btn_UpdateTime->Click();
 
     // 10 to 12: the Ethernet settings in use, the status word, which ports have data.
-    for (size_t k = 0; k < UnitAddressEdits.size(); ++k)
-        UnitAddressEdits[k]->SetText(QString::number(word(static_cast<int16_t>(13 + k))));
-    Label44->SetCaption(QStringLiteral("VelkarsHub Status: ") + QString::number(Info_Status1));
-    const std::array<TLabel *, 4> portLabels{Label65, Label66, Label67, Label92};
+    for (size_t k = 0; k < Comms->UnitAddressEdits.size(); ++k)
+        Comms->UnitAddressEdits[k]->SetText(QString::number(word(static_cast<int16_t>(13 + k))));
+    Overview->Label44->SetCaption(QStringLiteral("VelkarsHub Status: ") + QString::number(Info_Status1));
+    const std::array<TLabel *, 4> portLabels{Overview->PortData[0], Overview->PortData[1], Overview->PortData[2], Overview->PortData[3]};
     for (int bit = 0; bit < 4; ++bit) {
         const bool hasData = Useful->IsBitOn(Info_Status2, bit);
         TLabel *label = portLabels[static_cast<size_t>(bit)];
@@ -103,8 +106,8 @@ void TForm1::DecodeGeneralInfo()
 
     // 13: the maker's other network product is refused, after its data were shown.
     if (Info_V2 == WrongDeviceMarker) {
-        Mbaxp1.UpdateDisable(GeneralHandle);
-        Mbaxp1.UpdateDisable(StatisticsHandle);
+        Mbaxp1.UpdateDisable(GeneralData);
+        Mbaxp1.UpdateDisable(HubStatistics);
         MessageDlg(QStringLiteral("This is an Brisnel, not a VelkarHub.\r\n"
                                   "Although it is another quality product, it cannot be used with this application.\r\n"
                                   "Application will terminate."),
@@ -115,10 +118,10 @@ void TForm1::DecodeGeneralInfo()
 
 void TForm1::DecodeRuntimeMessage()
 {
-    auto word = [this](int16_t index) { return Mbaxp1.Get_Register(RuntimeHandle, index); };
+    auto word = [this](int16_t index) { return Mbaxp1.Get_Register(RuntimeMessage, index); };
     RunTimeErrorCount = word(0);
-    Memo1->SetVisible(RunTimeErrorCount != 0);
-    Label120->SetVisible(Memo1->Visible());
+    Comms->Memo1->SetVisible(RunTimeErrorCount != 0);
+    Comms->Label120->SetVisible(Comms->Memo1->Visible());
 
     // The program file name: low byte, then high byte of each word; 16 characters.
     QString fileName;
@@ -127,35 +130,35 @@ void TForm1::DecodeRuntimeMessage()
         for (int code : {TUtilities::LowByte(w), TUtilities::HighByte(w)})
             fileName += code == 0 ? QLatin1Char(' ') : QChar(code); // an unused position shows as a blank
     }
-    Memo1->Clear();
+    Comms->Memo1->Clear();
     if (RunTimeErrorCount != 0) {
-        Memo1->Add(QStringLiteral("Run time message available"));
-        Memo1->Add(QStringLiteral("Run Time message count: ") + QString::number(RunTimeErrorCount));
-        Memo1->Add(QStringLiteral("Line number: ") + QString::number(word(1)));
-        Memo1->Add(QStringLiteral("Program file name: ") + fileName);
+        Comms->Memo1->Add(QStringLiteral("Run time message available"));
+        Comms->Memo1->Add(QStringLiteral("Run Time message count: ") + QString::number(RunTimeErrorCount));
+        Comms->Memo1->Add(QStringLiteral("Line number: ") + QString::number(word(1)));
+        Comms->Memo1->Add(QStringLiteral("Program file name: ") + fileName);
     }
     if (RunTimeErrorCount != OldRunTimeErrorCount) {
         OldRunTimeErrorCount = RunTimeErrorCount;
-        if (CheckBox4->Checked())
-            PageControl1->SetActivePage(TabSheet7);
+        if (Comms->CheckBox4->Checked())
+            Frame->PageControl1->SetActivePage(Comms->TabSheet7);
     }
 }
 
 void TForm1::ShowIdentText()
 {
-    if (Edit15->Focused())
+    if (Overview->Edit15->Focused())
         return;
     QString text;
     for (int16_t k = 0; k < IdentLength; ++k)
-        text += QChar(static_cast<char16_t>(static_cast<uint16_t>(Mbaxp1.Get_Register(IdentHandle, k))));
-    Edit15->SetText(text);
+        text += QChar(static_cast<char16_t>(static_cast<uint16_t>(Mbaxp1.Get_Register(IdentText, k))));
+    Overview->Edit15->SetText(text);
 }
 
 void TForm1::WriteIdentText()
 {
     // One character per register; a code above 32767 does not fit one, so such a text is
     // refused as a whole before anything is defined or sent.
-    const QString text = Edit15->Text().leftJustified(IdentLength, QLatin1Char(' '), true);
+    const QString text = Overview->Edit15->Text().leftJustified(IdentLength, QLatin1Char(' '), true);
     std::vector<int16_t> codes;
     for (int k = 0; k < IdentLength; ++k) {
         const uint16_t code = text.at(k).unicode();
@@ -165,19 +168,19 @@ void TForm1::WriteIdentText()
                                   .arg(code));
         codes.push_back(static_cast<int16_t>(code));
     }
-    WriteBlock(WriteHandle, HubUnit, 8999, codes);
+    WriteBlock(RegisterMap::HubUnit, 8999, codes);
 }
 
-void TForm1::Edit15KeyPress(TComponent *, QChar &) { Button38->SetVisible(true); }
+void TForm1::Edit15KeyPress(TComponent *, QChar &) { Overview->Button38->SetVisible(true); }
 
 void TForm1::Button38Click(TComponent *)
 {
-    Button38->SetVisible(false);
+    Overview->Button38->SetVisible(false);
     WriteIdentText();
 }
 
-void TForm1::Label8Click(TComponent *) { shell_.SetClipboardText(Label8->Caption()); }
+void TForm1::Label8Click(TComponent *) { shell_.SetClipboardText(Overview->Label8->Caption()); }
 
-void TForm1::Label48Click(TComponent *) { shell_.SetClipboardText(Label48->Caption()); }
+void TForm1::Label48Click(TComponent *) { shell_.SetClipboardText(Overview->Label48->Caption()); }
 
-void TForm1::Label123Click(TComponent *) { Label123->SetCaption(QStringLiteral(" ")); }
+void TForm1::Label123Click(TComponent *) { Overview->Label123->SetCaption(QStringLiteral(" ")); }

@@ -1,6 +1,10 @@
 // The operator log (Diagnostics page and Log.txt) and the fault log (FaultLog.txt).
 #include "mainform/MainForm.h"
 
+#include "controls/Controls.h"
+#include "mainform/pages/AboutPage.h"
+#include "mainform/pages/CommsPage.h"
+#include "mainform/pages/DiagnosticsPage.h"
 #include "utilities/Convert.h"
 #include "utilities/Exceptions.h"
 #include "utilities/TextFiles.h"
@@ -17,15 +21,15 @@ void TForm1::SaveLogFile()
     // Only the last level of the folder is created.
     if (!QDir(DataFolder()).exists() && !QDir().mkdir(DataFolder()))
         throw EInOutError(QStringLiteral("Cannot create folder \"%1\"").arg(DataFolder()));
-    TextFiles::Save(TUtilities::CommonAppDataPath() + LogFile, Memo4->Lines());
+    TextFiles::Save(TUtilities::CommonAppDataPath() + LogFile, Diagnostics->Memo4->Lines());
 }
 
 void TForm1::LogMessage(const QString &Text)
 {
     const QDateTime now = clock_.Now();
-    if (Memo4->Count() > OperatorLogMaxLines - 1)
-        Memo4->Delete(0);
-    Memo4->Add(QLocale().toString(now.time(), Convert::LongTimeFormat()) + QLatin1Char('.') +
+    if (Diagnostics->Memo4->Count() > OperatorLogMaxLines - 1)
+        Diagnostics->Memo4->Delete(0);
+    Diagnostics->Memo4->Add(QLocale().toString(now.time(), Convert::LongTimeFormat()) + QLatin1Char('.') +
                QString::number(now.time().msec()) + QStringLiteral(" : ") + Text);
     ++LinesSinceSave;
     if (LinesSinceSave > OperatorLogSaveEvery - 1) {
@@ -45,8 +49,8 @@ void TForm1::ApplicationEvents1Exception(TComponent *, const std::exception &E)
 {
     try {
         const QString text = QStringLiteral("Exception: ") + ExceptionClassName(E) + QStringLiteral(" : ") + ExceptionMessage(E);
-        Label93->SetVisible(true);
-        Label93->SetCaption(text);
+        Comms->Label93->SetVisible(true);
+        Comms->Label93->SetCaption(text);
         if (!FaultLog)
             throw EListError(QStringLiteral("The fault log does not exist"));
         FaultLog->append(Convert::DateTimeToStr(clock_.Now()) + QStringLiteral(" - ") + text);
@@ -57,7 +61,7 @@ void TForm1::ApplicationEvents1Exception(TComponent *, const std::exception &E)
         TextFiles::Save(TUtilities::CommonAppDataPath() + FaultLogFile, *FaultLog,
                         FaultLogEncoding.value_or(QStringConverter::Latin1), FaultLogEncoding.has_value());
     } catch (...) {
-        if (Label130)
-            Label130->SetCaption(QStringLiteral("Exception in App Events"));
+        if (About->Label130)
+            About->Label130->SetCaption(QStringLiteral("Exception in App Events"));
     }
 }

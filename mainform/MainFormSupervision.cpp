@@ -2,7 +2,11 @@
 // the warning, and the blink patterns of the six status lamps.
 #include "mainform/MainForm.h"
 
+#include "controls/Controls.h"
+#include "controls/Lamp.h"
 #include "mainform/Colours.h"
+#include "mainform/pages/CommsPage.h"
+#include "mainform/pages/OverviewPage.h"
 
 namespace {
 using Colours::LampGreen;
@@ -92,11 +96,11 @@ void TForm1::Timer2Timer(TComponent *)
     // 1, 2: the age of the last completed request.
     const qint64 age = std::llabs(LastCommsRec.msecsTo(clock_.Now()));
     if (age < 1000) {
-        Label89->SetCaption(QStringLiteral("Milliseconds since last message"));
-        Label90->SetCaption(QString::number(age));
+        Comms->Label89->SetCaption(QStringLiteral("Milliseconds since last message"));
+        Comms->Label90->SetCaption(QString::number(age));
     } else {
-        Label89->SetCaption(QStringLiteral("Seconds since last message"));
-        Label90->SetCaption(QString::number(age / 1000));
+        Comms->Label89->SetCaption(QStringLiteral("Seconds since last message"));
+        Comms->Label90->SetCaption(QString::number(age / 1000));
     }
     CommsDandy = age < HealthyAgeMs;
 
@@ -109,20 +113,20 @@ void TForm1::Timer2Timer(TComponent *)
     }
     WDogDanndy = WDLag < FrozenAfterTicks;
     if (!WDogDanndy) {
-        Label18->SetFontColor(Colours::Red);
-        Label88->SetCaption(CommsDandy ? QStringLiteral("Watchdog Frozen - check VelkarHub")
+        Overview->Label18->SetFontColor(Colours::Red);
+        Overview->Label88->SetCaption(CommsDandy ? QStringLiteral("Watchdog Frozen - check VelkarHub")
                                        : QStringLiteral("Communications error - check VelkarHub"));
     } else {
-        Label18->SetFontColor(Colours::Navy);
+        Overview->Label18->SetFontColor(Colours::Navy);
     }
     Old_WDCount = Stats_WDCount;
-    Label88->SetVisible(!(CommsDandy && WDogDanndy));
+    Overview->Label88->SetVisible(!(CommsDandy && WDogDanndy));
 
     // 7: the lamps.
-    DriveLamp(ILLed2, PowerLED, PowerLamp);
-    DriveLamp(ILLed3, QVLink1LED, LinkLamp);
-    DriveLamp(ILLed4, QVLink2LED, LinkLamp);
-    DriveLamp(ILLed5, QVLink3LED, LinkLamp);
-    DriveLamp(ILLed6, QVLink4LED, LinkLamp);
-    DriveLamp(Net_LED, NetLED, NetworkLamp);
+    DriveLamp(Overview->ILLed2, PowerLED, PowerLamp);
+    DriveLamp(Overview->LinkLamps[0], QVLink1LED, LinkLamp);
+    DriveLamp(Overview->LinkLamps[1], QVLink2LED, LinkLamp);
+    DriveLamp(Overview->LinkLamps[2], QVLink3LED, LinkLamp);
+    DriveLamp(Overview->LinkLamps[3], QVLink4LED, LinkLamp);
+    DriveLamp(Overview->Net_LED, NetLED, NetworkLamp);
 }

@@ -6,7 +6,9 @@
 #include "HubSimulator.h"
 #include "comms/TMbaxp.h"
 #include "controls/Services.h"
+#include "controls/PageControl.h"
 #include "mainform/MainForm.h"
+#include "mainform/pages/WindowFrame.h"
 
 #include <QApplication>
 #include <QDir>
@@ -43,9 +45,9 @@ int main(int argc, char *argv[])
     form.Show();
     form.Label132Click(nullptr); // show the Diagnostics tab as well
     QTimer::singleShot(seconds * 1000, [&] {
-        for (int i = 0; i < form.PageControl1->PageCount(); ++i) {
-            TTabSheet *page = form.PageControl1->Page(i);
-            form.PageControl1->SetActivePage(page);
+        for (int i = 0; i < form.Frame->PageControl1->PageCount(); ++i) {
+            TTabSheet *page = form.Frame->PageControl1->Page(i);
+            form.Frame->PageControl1->SetActivePage(page);
             QApplication::processEvents();
             form.Window()->grab().save(QStringLiteral("%1/%2-%3.png").arg(out).arg(i).arg(page->Name()));
         }

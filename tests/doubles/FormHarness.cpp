@@ -46,7 +46,7 @@ QStringList LogTexts(const TForm1 &form)
 {
     static const QRegularExpression stamp(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d{1,3} : "));
     QStringList texts;
-    for (QString line : form.Memo4->Lines())
+    for (QString line : form.Diagnostics->Memo4->Lines())
         texts << line.remove(stamp);
     return texts;
 }

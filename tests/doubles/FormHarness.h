@@ -2,7 +2,19 @@
 // A main window on scripted stand-ins, in a temporary program folder and data folder.
 #include "ScriptedMbaxp.h"
 #include "ScriptedServices.h"
+#include "controls/Controls.h"
+#include "controls/Grid.h"
+#include "controls/Lamp.h"
+#include "controls/PageControl.h"
 #include "mainform/MainForm.h"
+#include "mainform/pages/AboutPage.h"
+#include "mainform/pages/CommsPage.h"
+#include "mainform/pages/ConfigurationPage.h"
+#include "mainform/pages/DiagnosticsPage.h"
+#include "mainform/pages/HubSettingsPage.h"
+#include "mainform/pages/OverviewPage.h"
+#include "mainform/pages/PortPage.h"
+#include "mainform/pages/WindowFrame.h"
 
 #include <QTemporaryDir>
 #include <memory>

@@ -73,20 +73,20 @@ void TestFormE2e::pollsEveryBlockAndRecovers()
         for (int l = 0; l < 4; ++l)
             expected.insert(first + l);
     QTRY_VERIFY_WITH_TIMEOUT(std::includes(live.completed.begin(), live.completed.end(), expected.begin(), expected.end()), 5000);
-    QVERIFY(f.ILLed1->Value());
-    QCOMPARE(f.Label4->Caption(), QStringLiteral("No Issues"));
-    QCOMPARE(f.Label125->Caption(), QStringLiteral("Data Size: 109"));
+    QVERIFY(f.Frame->ILLed1->Value());
+    QCOMPARE(f.Comms->Label4->Caption(), QStringLiteral("No Issues"));
+    QCOMPARE(f.Comms->Label125->Caption(), QStringLiteral("Data Size: 109"));
 
     // The hub goes away: a connection error is shown and the lamp goes off.
     live.simulator.stop();
-    QTRY_VERIFY_WITH_TIMEOUT(!f.ILLed1->Value(), 5000);
-    QVERIFY2(f.Label4->Caption().startsWith("13 : ") || f.Label4->Caption().startsWith("14 : ") ||
-                 f.Label4->Caption().startsWith("17 : "),
-             qPrintable(f.Label4->Caption()));
+    QTRY_VERIFY_WITH_TIMEOUT(!f.Frame->ILLed1->Value(), 5000);
+    QVERIFY2(f.Comms->Label4->Caption().startsWith("13 : ") || f.Comms->Label4->Caption().startsWith("14 : ") ||
+                 f.Comms->Label4->Caption().startsWith("17 : "),
+             qPrintable(f.Comms->Label4->Caption()));
     // It comes back: polling resumes with no operator action.
     QVERIFY(live.simulator.restart());
     live.completed.clear();
-    QTRY_VERIFY_WITH_TIMEOUT(f.ILLed1->Value() && live.completed.count(2) && live.completed.count(37), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(f.Frame->ILLed1->Value() && live.completed.count(2) && live.completed.count(37), 10000);
 }
 
 void TestFormE2e::overviewFollowsTheHub()
@@ -94,28 +94,28 @@ void TestFormE2e::overviewFollowsTheHub()
     Live live;
     QVERIFY(live.Start());
     TForm1 &f = *live.form;
-    QTRY_COMPARE_WITH_TIMEOUT(f.Label8->Caption(), QStringLiteral("4:60:2:6"), 5000);
-    QCOMPARE(f.Label11->Caption(), QStringLiteral("305446639 (1234BEEF)"));
-    QCOMPARE(f.Label48->Caption(), QStringLiteral("00:1A:2B:3C:4D:5E"));
-    QTRY_VERIFY_WITH_TIMEOUT(f.Label12->Caption().startsWith("Number of Transmissions: "), 3000);
-    QTRY_COMPARE_WITH_TIMEOUT(f.Edit15->Text(), QStringLiteral("VelkarHub Sim  "), 3000);
-    QTRY_COMPARE_WITH_TIMEOUT(f.UnitAddressEdits[0]->Text(), QStringLiteral("127"), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.Overview->Label8->Caption(), QStringLiteral("4:60:2:6"), 5000);
+    QCOMPARE(f.Overview->Label11->Caption(), QStringLiteral("305446639 (1234BEEF)"));
+    QCOMPARE(f.Overview->Label48->Caption(), QStringLiteral("00:1A:2B:3C:4D:5E"));
+    QTRY_VERIFY_WITH_TIMEOUT(f.Overview->Label12->Caption().startsWith("Number of Transmissions: "), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.Overview->Edit15->Text(), QStringLiteral("VelkarHub Sim  "), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.Comms->UnitAddressEdits[0]->Text(), QStringLiteral("127"), 3000);
     // Counters move.
-    const QString before = f.Label18->Caption();
-    QTRY_VERIFY_WITH_TIMEOUT(f.Label18->Caption() != before, 3000);
-    QVERIFY(!f.Label88->Visible());
+    const QString before = f.Overview->Label18->Caption();
+    QTRY_VERIFY_WITH_TIMEOUT(f.Overview->Label18->Caption() != before, 3000);
+    QVERIFY(!f.Overview->Label88->Visible());
 
     // The simulator stops: once the age passes 4999 ms the warning reads communications
     // error and the lamps are grey.
     live.simulator.stop();
     QTRY_VERIFY_WITH_TIMEOUT(!f.CommsDandy, 7000);
-    QTRY_COMPARE_WITH_TIMEOUT(f.Label88->Caption(), QStringLiteral("Communications error - check VelkarHub"), 2000);
-    QVERIFY(f.Label88->Visible());
-    for (TILLed *lamp : {f.ILLed2, f.ILLed3, f.ILLed4, f.ILLed5, f.ILLed6})
+    QTRY_COMPARE_WITH_TIMEOUT(f.Overview->Label88->Caption(), QStringLiteral("Communications error - check VelkarHub"), 2000);
+    QVERIFY(f.Overview->Label88->Visible());
+    for (TILLed *lamp : {f.Overview->ILLed2, f.Overview->LinkLamps[0], f.Overview->LinkLamps[1], f.Overview->LinkLamps[2], f.Overview->LinkLamps[3]})
         QCOMPARE(lamp->Color(), 0xFF808080u);
     // It comes back: the warning clears.
     QVERIFY(live.simulator.restart());
-    QTRY_VERIFY_WITH_TIMEOUT(!f.Label88->Visible(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!f.Overview->Label88->Visible(), 10000);
     QVERIFY(f.CommsDandy && f.WDogDanndy);
 }
 
@@ -128,13 +128,13 @@ void TestFormE2e::frozenWatchdog()
     QCOMPARE(live.simulator.command("freeze"), QStringLiteral("OK"));
     QElapsedTimer frozen;
     frozen.start();
-    QTRY_COMPARE_WITH_TIMEOUT(f.Label88->Caption(), QStringLiteral("Watchdog Frozen - check VelkarHub"), 4000);
-    QVERIFY(f.Label88->Visible());
+    QTRY_COMPARE_WITH_TIMEOUT(f.Overview->Label88->Caption(), QStringLiteral("Watchdog Frozen - check VelkarHub"), 4000);
+    QVERIFY(f.Overview->Label88->Visible());
     qInfo("watchdog warning after %lld ms", static_cast<long long>(frozen.elapsed()));
-    QCOMPARE(f.Label18->FontColor(), QColor(255, 0, 0));
+    QCOMPARE(f.Overview->Label18->FontColor(), QColor(255, 0, 0));
     QCOMPARE(live.simulator.command("unfreeze"), QStringLiteral("OK"));
-    QTRY_VERIFY_WITH_TIMEOUT(!f.Label88->Visible(), 3000);
-    QCOMPARE(f.Label18->FontColor(), QColor(0, 0, 128));
+    QTRY_VERIFY_WITH_TIMEOUT(!f.Overview->Label88->Visible(), 3000);
+    QCOMPARE(f.Overview->Label18->FontColor(), QColor(0, 0, 128));
 }
 
 QTEST_MAIN(TestFormE2e)

@@ -70,10 +70,10 @@ void TestFormOverview::statisticsLengthByFirmware()
     // Handle 3 is defined afresh and read once, never repeated.
     QCOMPARE(h.control.calls.mid(0, 2), (QStringList{QStringLiteral("Read(3,16,599,%1,500)").arg(length), "Once(3)"}));
     QVERIFY(!h.control.calls.contains("Enable(3)"));
-    QCOMPARE(f.Label116->Caption(), upgradeNote ? QStringLiteral("Above not avaiable with this unit, upgrade firmare to enable")
+    QCOMPARE(f.Comms->Label116->Caption(), upgradeNote ? QStringLiteral("Above not avaiable with this unit, upgrade firmare to enable")
                                                 : QStringLiteral("Click on Item to Reset, or use button to reset all"));
-    QCOMPARE(f.Label116->FontColor(), upgradeNote ? QColor(255, 0, 0) : QColor(0, 0, 128));
-    QCOMPARE(f.Label8->Caption(), QStringLiteral("4:60:2:%1").arg(v4));
+    QCOMPARE(f.Comms->Label116->FontColor(), upgradeNote ? QColor(255, 0, 0) : QColor(0, 0, 128));
+    QCOMPARE(f.Overview->Label8->Caption(), QStringLiteral("4:60:2:%1").arg(v4));
 }
 
 void TestFormOverview::checksumAndMac_data()
@@ -101,51 +101,51 @@ void TestFormOverview::checksumAndMac()
     w[5] = W(high);
     w[8] = W(mac8);
     h.control.DeliverOk(2, w);
-    QCOMPARE(h.form().Label11->Caption(), checksum);
-    QCOMPARE(h.form().Label48->Caption(), mac);
+    QCOMPARE(h.form().Overview->Label11->Caption(), checksum);
+    QCOMPARE(h.form().Overview->Label48->Caption(), mac);
     // The other bytes keep their order: low byte first in each word.
     w[9] = W(0x2B1A);
     w[10] = W(0x5E4D);
     h.control.DeliverOk(2, w);
-    QCOMPARE(h.form().Label48->Caption().mid(6), QStringLiteral("1A:2B:4D:5E"));
+    QCOMPARE(h.form().Overview->Label48->Caption().mid(6), QStringLiteral("1A:2B:4D:5E"));
 }
 
 void TestFormOverview::statusBitsAndPorts()
 {
     FormHarness h;
     TForm1 &f = h.form();
-    QVERIFY(f.Label42->Visible());
-    QVERIFY(f.Button5->Visible());
+    QVERIFY(f.Overview->Label42->Visible());
+    QVERIFY(f.Overview->Button5->Visible());
     auto w = General(4, 60, 2, 6);
     w[11] = 0x0002; // cable missing
     w[12] = 0x0005; // ports 1 and 3 have data
     for (int k = 13; k <= 24; ++k)
         w[static_cast<size_t>(k)] = static_cast<int16_t>(k);
-    f.UnitAddressEdits[0]->Widget()->setFocus();
+    f.Comms->UnitAddressEdits[0]->Widget()->setFocus();
     h.control.DeliverOk(2, w);
-    QCOMPARE(f.Label41->Caption(), QStringLiteral("Ethernet Cable: Missing"));
-    QVERIFY(!f.Label42->Visible());
-    QVERIFY(!f.Button5->Visible());
-    QCOMPARE(f.Label44->Caption(), QStringLiteral("VelkarsHub Status: 2"));
-    QCOMPARE(f.Label65->Caption(), QStringLiteral("P1 Data"));
-    QCOMPARE(f.Label65->FontColor(), QColor(0, 128, 0));
-    QCOMPARE(f.Label66->Caption(), QStringLiteral("P2 No Data"));
-    QCOMPARE(f.Label66->FontColor(), QColor(255, 0, 0));
-    QCOMPARE(f.Label67->Caption(), QStringLiteral("P3 Data"));
-    QCOMPARE(f.Label92->Caption(), QStringLiteral("P4 No Data"));
+    QCOMPARE(f.Overview->Label41->Caption(), QStringLiteral("Ethernet Cable: Missing"));
+    QVERIFY(!f.Overview->Label42->Visible());
+    QVERIFY(!f.Overview->Button5->Visible());
+    QCOMPARE(f.Overview->Label44->Caption(), QStringLiteral("VelkarsHub Status: 2"));
+    QCOMPARE(f.Overview->PortData[0]->Caption(), QStringLiteral("P1 Data"));
+    QCOMPARE(f.Overview->PortData[0]->FontColor(), QColor(0, 128, 0));
+    QCOMPARE(f.Overview->PortData[1]->Caption(), QStringLiteral("P2 No Data"));
+    QCOMPARE(f.Overview->PortData[1]->FontColor(), QColor(255, 0, 0));
+    QCOMPARE(f.Overview->PortData[2]->Caption(), QStringLiteral("P3 Data"));
+    QCOMPARE(f.Overview->PortData[3]->Caption(), QStringLiteral("P4 No Data"));
     // The Ethernet settings in use are shown whatever has the focus.
-    QCOMPARE(f.UnitAddressEdits[0]->Text(), QStringLiteral("13"));
-    QCOMPARE(f.UnitAddressEdits[11]->Text(), QStringLiteral("24"));
-    QCOMPARE(f.UnitAddressEdits[4]->Name(), QStringLiteral("Edit17"));
+    QCOMPARE(f.Comms->UnitAddressEdits[0]->Text(), QStringLiteral("13"));
+    QCOMPARE(f.Comms->UnitAddressEdits[11]->Text(), QStringLiteral("24"));
+    QCOMPARE(f.Comms->UnitAddressEdits[4]->Name(), QStringLiteral("Edit17"));
 
     w[11] = 0x000C; // time-out expired, reboot requested, cable present
     w[12] = W(0xFFF8);
     h.control.DeliverOk(2, w);
-    QCOMPARE(f.Label41->Caption(), QStringLiteral("Ethernet Cable: Present"));
-    QVERIFY(f.Label42->Visible());
-    QVERIFY(f.Button5->Visible());
-    QCOMPARE(f.Label65->Caption(), QStringLiteral("P1 No Data"));
-    QCOMPARE(f.Label92->Caption(), QStringLiteral("P4 Data"));
+    QCOMPARE(f.Overview->Label41->Caption(), QStringLiteral("Ethernet Cable: Present"));
+    QVERIFY(f.Overview->Label42->Visible());
+    QVERIFY(f.Overview->Button5->Visible());
+    QCOMPARE(f.Overview->PortData[0]->Caption(), QStringLiteral("P1 No Data"));
+    QCOMPARE(f.Overview->PortData[3]->Caption(), QStringLiteral("P4 Data"));
     QVERIFY(f.EthernetTimeout && f.RebootRequest && !f.NetworkCableMissing && !f.DateandTimeNeeded);
 }
 
@@ -154,12 +154,12 @@ void TestFormOverview::automaticTimeSend()
     FormHarness h;
     TForm1 &f = h.form();
     int sends = 0;
-    f.Btn_UpdateTime->OnClick = [&](TComponent *) { ++sends; };
+    f.HubSettings->Btn_UpdateTime->OnClick = [&](TComponent *) { ++sends; };
     auto w = General(4, 60, 2, 6);
     w[11] = 0x0001; // the hub asks for the date and time
     h.control.DeliverOk(2, w);
     QCOMPARE(sends, 0); // "Auto update time" unticked: never sent
-    f.CheckBox3->SetChecked(true);
+    f.HubSettings->CheckBox3->SetChecked(true);
     h.control.DeliverOk(2, w);
     h.control.DeliverOk(2, w);
     QCOMPARE(sends, 2); // every result while the hub asks
@@ -186,8 +186,8 @@ void TestFormOverview::wrongDevice()
     QCOMPARE(box.buttons, TMsgDlgBtn::mbOK);
     // Both blocks were stopped before the box; the data were shown before it.
     QVERIFY(callsAtBox.contains("Disable(2)") && callsAtBox.contains("Disable(3)"));
-    QCOMPARE(f.Label8->Caption(), QStringLiteral("4:67:2:6"));
-    QCOMPARE(f.Label11->Caption(), QStringLiteral("7 (00000007)"));
+    QCOMPARE(f.Overview->Label8->Caption(), QStringLiteral("4:67:2:6"));
+    QCOMPARE(f.Overview->Label11->Caption(), QStringLiteral("7 (00000007)"));
     // The window closed through the ordinary path.
     QVERIFY(f.Closed());
     FormHarness::ProcessEvents();
@@ -198,7 +198,7 @@ void TestFormOverview::runtimeMessage()
 {
     FormHarness h;
     TForm1 &f = h.form();
-    f.CheckBox4->SetChecked(true);
+    f.Comms->CheckBox4->SetChecked(true);
     f.PortTab = true; // as if a port page had been shown by the operator
     std::vector<int16_t> w(10, 0);
     w[0] = 2;
@@ -208,29 +208,29 @@ void TestFormOverview::runtimeMessage()
     for (int k = 0; k < 8; ++k)
         w[static_cast<size_t>(2 + k / 2)] = static_cast<int16_t>(w[static_cast<size_t>(2 + k / 2)] | (name[k] << (k % 2 ? 8 : 0)));
     h.control.DeliverOk(9, w);
-    QVERIFY(f.Memo1->Visible());
-    QVERIFY(f.Label120->Visible());
-    QCOMPARE(f.Memo1->Lines(), (QStringList{"Run time message available", "Run Time message count: 2", "Line number: -5",
+    QVERIFY(f.Comms->Memo1->Visible());
+    QVERIFY(f.Comms->Label120->Visible());
+    QCOMPARE(f.Comms->Memo1->Lines(), (QStringList{"Run time message available", "Run Time message count: 2", "Line number: -5",
                                              "Program file name: PUMP.BAS        "}));
-    QCOMPARE(f.PageControl1->ActivePage(), f.TabSheet7);
+    QCOMPARE(f.Frame->PageControl1->ActivePage(), f.Comms->TabSheet7);
     // The jump ran no page handling.
     QVERIFY(f.PortTab);
 
     // The same count again: no jump.
-    f.PageControl1->SetActivePage(f.TabSheet8);
+    f.Frame->PageControl1->SetActivePage(f.Overview->TabSheet8);
     h.control.DeliverOk(9, w);
-    QCOMPARE(f.PageControl1->ActivePage(), f.TabSheet8);
+    QCOMPARE(f.Frame->PageControl1->ActivePage(), f.Overview->TabSheet8);
     // A drop to 0 hides the message and still jumps.
     h.control.DeliverOk(9, std::vector<int16_t>(10, 0));
-    QVERIFY(!f.Memo1->Visible());
-    QVERIFY(!f.Label120->Visible());
-    QCOMPARE(f.Memo1->Count(), 0);
-    QCOMPARE(f.PageControl1->ActivePage(), f.TabSheet7);
+    QVERIFY(!f.Comms->Memo1->Visible());
+    QVERIFY(!f.Comms->Label120->Visible());
+    QCOMPARE(f.Comms->Memo1->Count(), 0);
+    QCOMPARE(f.Frame->PageControl1->ActivePage(), f.Comms->TabSheet7);
     // Without the jump ticked the page stays.
-    f.CheckBox4->SetChecked(false);
-    f.PageControl1->SetActivePage(f.TabSheet8);
+    f.Comms->CheckBox4->SetChecked(false);
+    f.Frame->PageControl1->SetActivePage(f.Overview->TabSheet8);
     h.control.DeliverOk(9, w);
-    QCOMPARE(f.PageControl1->ActivePage(), f.TabSheet8);
+    QCOMPARE(f.Frame->PageControl1->ActivePage(), f.Overview->TabSheet8);
 }
 
 void TestFormOverview::identificationText()
@@ -241,26 +241,26 @@ void TestFormOverview::identificationText()
     const QString text = QStringLiteral("Mill 7");
     for (int k = 0; k < text.size(); ++k)
         w[static_cast<size_t>(k)] = static_cast<int16_t>(text[k].unicode());
-    f.Edit15->Widget()->setFocus();
-    QVERIFY(f.Edit15->Focused());
+    f.Overview->Edit15->Widget()->setFocus();
+    QVERIFY(f.Overview->Edit15->Focused());
     h.control.DeliverOk(10, w);
-    QCOMPARE(f.Edit15->Text(), QString()); // dropped while the operator may be typing
-    f.Button2->Widget()->setFocus();
+    QCOMPARE(f.Overview->Edit15->Text(), QString()); // dropped while the operator may be typing
+    f.Comms->Button2->Widget()->setFocus();
     h.control.DeliverOk(10, w);
-    QCOMPARE(f.Edit15->Text(), QStringLiteral("Mill 7         ")); // whole, trailing blanks kept
-    QVERIFY(!f.Button38->Visible());
+    QCOMPARE(f.Overview->Edit15->Text(), QStringLiteral("Mill 7         ")); // whole, trailing blanks kept
+    QVERIFY(!f.Overview->Button38->Visible());
 }
 
 void TestFormOverview::applyIdentificationText()
 {
     FormHarness h;
     TForm1 &f = h.form();
-    f.Edit15->Widget()->setFocus();
-    QTest::keyClicks(f.Edit15->Widget(), QStringLiteral("ABC"));
-    QVERIFY(f.Button38->Visible());
+    f.Overview->Edit15->Widget()->setFocus();
+    QTest::keyClicks(f.Overview->Edit15->Widget(), QStringLiteral("ABC"));
+    QVERIFY(f.Overview->Button38->Visible());
     h.control.Clear();
-    QTest::mouseClick(f.Button38->Widget(), Qt::LeftButton);
-    QVERIFY(!f.Button38->Visible());
+    QTest::mouseClick(f.Overview->Button38->Widget(), Qt::LeftButton);
+    QVERIFY(!f.Overview->Button38->Visible());
     QCOMPARE(h.control.calls.first(), QStringLiteral("Multi(0,16,8999,15,1000)"));
     const auto writes = h.control.Writes();
     QCOMPARE(writes.size(), size_t(1));
@@ -270,31 +270,31 @@ void TestFormOverview::applyIdentificationText()
     QCOMPARE(writes[0].definition.slave, int16_t(16));
 
     // Typing stops at 15 characters.
-    QTest::keyClicks(f.Edit15->Widget(), QStringLiteral("DEFGHIJKLMNOPQRSTU"));
-    QCOMPARE(f.Edit15->Text().size(), 15);
+    QTest::keyClicks(f.Overview->Edit15->Widget(), QStringLiteral("DEFGHIJKLMNOPQRSTU"));
+    QCOMPARE(f.Overview->Edit15->Text().size(), 15);
 
     // A character that does not fit a register is refused before anything is sent.
-    f.Edit15->SetText(QStringLiteral("OK") + QChar(0x8000));
+    f.Overview->Edit15->SetText(QStringLiteral("OK") + QChar(0x8000));
     h.control.Clear();
-    QTest::mouseClick(f.Button38->Widget(), Qt::LeftButton);
+    QTest::mouseClick(f.Overview->Button38->Widget(), Qt::LeftButton);
     QVERIFY(h.control.calls.isEmpty());
-    QVERIFY2(f.Label93->Caption().startsWith(QStringLiteral("Exception: ERangeError : ")), qPrintable(f.Label93->Caption()));
+    QVERIFY2(f.Comms->Label93->Caption().startsWith(QStringLiteral("Exception: ERangeError : ")), qPrintable(f.Comms->Label93->Caption()));
 }
 
 void TestFormOverview::clipboardAndNotice()
 {
     FormHarness h;
     TForm1 &f = h.form();
-    Click(f.Label8);
+    Click(f.Overview->Label8);
     QCOMPARE(h.shell.clipboard, QStringLiteral("Version:"));
-    Click(f.Label48);
+    Click(f.Overview->Label48);
     QCOMPARE(h.shell.clipboard, QStringLiteral("MAC Address:"));
     h.control.DeliverOk(2, General(4, 60, 2, 6));
-    Click(f.Label8);
+    Click(f.Overview->Label8);
     QCOMPARE(h.shell.clipboard, QStringLiteral("4:60:2:6"));
-    f.Label123->SetVisible(true);
-    Click(f.Label123);
-    QCOMPARE(f.Label123->Caption(), QStringLiteral(" "));
+    f.Overview->Label123->SetVisible(true);
+    Click(f.Overview->Label123);
+    QCOMPARE(f.Overview->Label123->Caption(), QStringLiteral(" "));
 }
 
 void TestFormOverview::statisticsSignedness()
@@ -302,14 +302,14 @@ void TestFormOverview::statisticsSignedness()
     FormHarness h;
     TForm1 &f = h.form();
     h.control.DeliverOk(3, std::vector<int16_t>(37, W(40000)));
-    QCOMPARE(f.Label12->Caption(), QStringLiteral("Number of Transmissions: 40000"));
-    QCOMPARE(f.Label13->Caption(), QStringLiteral("Number of Receptions:  40000"));
-    QCOMPARE(f.Label18->Caption(), QStringLiteral("Watchdog Counter: 40000"));
-    QCOMPARE(f.Label19->Caption(), QStringLiteral("Runtime Messages: 40000"));
-    QCOMPARE(f.Label105->Caption(), QStringLiteral("Active Connections: -25536"));
-    QCOMPARE(f.Label107->Caption(), QStringLiteral("Receiving when transmitting: -25536"));
-    QCOMPARE(f.Label115->Caption(), QStringLiteral("Modbus TCP/IP address allocations: -25536"));
-    QCOMPARE(f.Label119->Caption(), QStringLiteral("Flash Read CRC Errors: -25536"));
+    QCOMPARE(f.Overview->Label12->Caption(), QStringLiteral("Number of Transmissions: 40000"));
+    QCOMPARE(f.Overview->Label13->Caption(), QStringLiteral("Number of Receptions:  40000"));
+    QCOMPARE(f.Overview->Label18->Caption(), QStringLiteral("Watchdog Counter: 40000"));
+    QCOMPARE(f.Overview->Label19->Caption(), QStringLiteral("Runtime Messages: 40000"));
+    QCOMPARE(f.Comms->Label105->Caption(), QStringLiteral("Active Connections: -25536"));
+    QCOMPARE(f.Comms->Label107->Caption(), QStringLiteral("Receiving when transmitting: -25536"));
+    QCOMPARE(f.Comms->Label115->Caption(), QStringLiteral("Modbus TCP/IP address allocations: -25536"));
+    QCOMPARE(f.Comms->Label119->Caption(), QStringLiteral("Flash Read CRC Errors: -25536"));
     QCOMPARE(f.Stats_WDCount, W(40000));
 
     // Word 25 feeds "Receiving when transmitting", word 26 "Total Connections".
@@ -318,11 +318,11 @@ void TestFormOverview::statisticsSignedness()
     w[26] = 26;
     w[36] = 36;
     h.control.DeliverOk(3, w);
-    QCOMPARE(f.Label107->Caption(), QStringLiteral("Receiving when transmitting: 25"));
-    QCOMPARE(f.Label106->Caption(), QStringLiteral("Total Connections: 26"));
+    QCOMPARE(f.Comms->Label107->Caption(), QStringLiteral("Receiving when transmitting: 25"));
+    QCOMPARE(f.Comms->Label106->Caption(), QStringLiteral("Total Connections: 26"));
     // A shorter block: the words beyond it keep what the control holds.
     h.control.DeliverOk(3, std::vector<int16_t>(24, 1));
-    QCOMPARE(f.Label119->Caption(), QStringLiteral("Flash Read CRC Errors: 36"));
+    QCOMPARE(f.Comms->Label119->Caption(), QStringLiteral("Flash Read CRC Errors: 36"));
 }
 
 void TestFormOverview::lastIpBlock_data()
@@ -340,9 +340,9 @@ void TestFormOverview::lastIpBlock()
     QFETCH(bool, shown);
     FormHarness h;
     TForm1 &f = h.form();
-    QVERIFY(f.GroupBox22->Visible());
-    QCOMPARE(f.Label104->Caption(), QStringLiteral("Blocks: "));
-    QCOMPARE(f.InvalidIP3->Text(), QStringLiteral("192"));
+    QVERIFY(f.HubSettings->GroupBox22->Visible());
+    QCOMPARE(f.HubSettings->Label104->Caption(), QStringLiteral("Blocks: "));
+    QCOMPARE(f.HubSettings->InvalidIP[2]->Text(), QStringLiteral("192"));
     std::vector<int16_t> w(37, 0);
     w[18] = W(blocks);
     w[19] = 10;
@@ -351,15 +351,15 @@ void TestFormOverview::lastIpBlock()
     w[22] = 3;
     w[23] = 5020;
     h.control.DeliverOk(3, w);
-    QCOMPARE(f.GroupBox22->Visible(), shown);
+    QCOMPARE(f.HubSettings->GroupBox22->Visible(), shown);
     if (shown) {
-        QCOMPARE(f.Label104->Caption(), QStringLiteral("Blocks: 1"));
-        QCOMPARE(f.InvalidIP1->Text(), QStringLiteral("10"));
-        QCOMPARE(f.InvalidIP4->Text(), QStringLiteral("3"));
-        QCOMPARE(f.InvalidIP5->Text(), QStringLiteral("5020"));
+        QCOMPARE(f.HubSettings->Label104->Caption(), QStringLiteral("Blocks: 1"));
+        QCOMPARE(f.HubSettings->InvalidIP[0]->Text(), QStringLiteral("10"));
+        QCOMPARE(f.HubSettings->InvalidIP[3]->Text(), QStringLiteral("3"));
+        QCOMPARE(f.HubSettings->InvalidIP[4]->Text(), QStringLiteral("5020"));
     } else {
-        QCOMPARE(f.Label104->Caption(), QStringLiteral("Blocks: ")); // contents keep their last values
-        QCOMPARE(f.InvalidIP1->Text(), QStringLiteral("192"));
+        QCOMPARE(f.HubSettings->Label104->Caption(), QStringLiteral("Blocks: ")); // contents keep their last values
+        QCOMPARE(f.HubSettings->InvalidIP[0]->Text(), QStringLiteral("192"));
     }
 }
 
@@ -393,8 +393,8 @@ void TestFormOverview::resets()
     c->SetVisible(true);
     for (TWinControl *p = c->Parent(); p; p = p->Parent())
         if (auto *page = dynamic_cast<TTabSheet *>(p))
-            f.PageControl1->SetActivePage(page);
-    const int linesBefore = f.Memo4->Count();
+            f.Frame->PageControl1->SetActivePage(page);
+    const int linesBefore = f.Diagnostics->Memo4->Count();
     h.control.Clear();
     Click(c);
     if (definition.isEmpty()) {
@@ -406,7 +406,7 @@ void TestFormOverview::resets()
     QCOMPARE(writes.size(), size_t(1));
     QCOMPARE(writes[0].words, std::vector<int16_t>(static_cast<size_t>(zeros), 0));
     // Nothing is logged and nothing is asked.
-    QCOMPARE(f.Memo4->Count(), linesBefore);
+    QCOMPARE(f.Diagnostics->Memo4->Count(), linesBefore);
     QVERIFY(h.dialogs.shown.empty());
 }
 

@@ -20,7 +20,7 @@ QString IniPath() { return TestEnvironment::DataFolder() + "/VelkarHubProjects/S
 // The operator clicks the tab of a page.
 void ClickTab(TForm1 &f, TTabSheet *page, Qt::MouseButton button = Qt::LeftButton)
 {
-    QTabBar *bar = f.PageControl1->Tabs()->tabBar();
+    QTabBar *bar = f.Frame->PageControl1->Tabs()->tabBar();
     QTest::mouseClick(bar, button, {}, bar->tabRect(page->PageIndex()).center());
 }
 
@@ -79,17 +79,17 @@ void TestFormPages::restoreHandWrittenSettings()
         "Port 3=UTF7-coded:+ZeVnLIqe-\r\n";
     FormHarness h(options);
     TForm1 &f = h.form();
-    QCOMPARE(f.Edit1->Text(), QStringLiteral("127"));
-    QCOMPARE(f.Edit6->Text(), QStringLiteral("7"));
-    QVERIFY(f.RadioButton1->Checked());
-    QVERIFY(!f.RadioButton2->Checked());
-    QVERIFY(!f.CheckBox2->Checked()); // "maybe" is skipped
-    QVERIFY(f.CheckBox4->Checked());
+    QCOMPARE(f.Comms->Edit1->Text(), QStringLiteral("127"));
+    QCOMPARE(f.Comms->Edit6->Text(), QStringLiteral("7"));
+    QVERIFY(f.Comms->RadioButton1->Checked());
+    QVERIFY(!f.Comms->RadioButton2->Checked());
+    QVERIFY(!f.Comms->CheckBox2->Checked()); // "maybe" is skipped
+    QVERIFY(f.Comms->CheckBox4->Checked());
     // Ticking unit 1 ran the choice's handling: its fields show, the RTU fields do not.
-    QVERIFY(f.Edit1->Visible());
-    QVERIFY(f.Edit5->Visible());
-    QVERIFY(!f.Edit6->Visible());
-    QVERIFY(!f.Memo2->Visible());
+    QVERIFY(f.Comms->Edit1->Visible());
+    QVERIFY(f.Comms->Edit5->Visible());
+    QVERIFY(!f.Comms->Edit6->Visible());
+    QVERIFY(!f.Comms->Memo2->Visible());
     // The connection was opened over TCP to unit 1 with the restored values.
     QCOMPARE(f.Mbaxp1.Connection, 0);
     QCOMPARE(f.Mbaxp1.IPAddr1, int16_t(127));
@@ -97,20 +97,20 @@ void TestFormPages::restoreHandWrittenSettings()
     QCOMPARE(f.Mbaxp1.TCPIPPort, 1502);
     QCOMPARE(f.Mbaxp1.Timeout, int16_t(1000));
     QCOMPARE(h.control.calls.mid(0, 2), (QStringList{"Close", "Open"}));
-    QCOMPARE(f.PortPages[0]->Caption(), QStringLiteral("Pumps"));
-    QCOMPARE(f.PortPages[1]->Caption(), QStringLiteral("Port 2"));
-    QCOMPARE(f.PortPages[2]->Caption(), QString::fromUtf8("日本語"));
-    QCOMPARE(f.Label130->Caption().left(14), QStringLiteral("Running From: "));
+    QCOMPARE(f.Ports[0]->Sheet->Caption(), QStringLiteral("Pumps"));
+    QCOMPARE(f.Ports[1]->Sheet->Caption(), QStringLiteral("Port 2"));
+    QCOMPARE(f.Ports[2]->Sheet->Caption(), QString::fromUtf8("日本語"));
+    QCOMPARE(f.About->Label130->Caption().left(14), QStringLiteral("Running From: "));
 }
 
 void TestFormPages::saveSettingsAtDestruction()
 {
     FormHarness h;
     TForm1 &f = h.form();
-    f.Edit1->SetText(QStringLiteral("  10 "));
-    f.Edit25->SetText(QString::fromUtf8("5ü2"));
-    f.RadioButton3->SetChecked(true);
-    f.PriorityCommands[0]->SetChecked(true);
+    f.Comms->Edit1->SetText(QStringLiteral("  10 "));
+    f.Comms->Edit25->SetText(QString::fromUtf8("5ü2"));
+    f.Comms->RadioButton3->SetChecked(true);
+    f.Ports[0]->PriorityCommand->SetChecked(true);
     h.Destroy();
     const QString ini = ReadFile(IniPath());
     const QStringList expected{"[TForm1]", "Edit1.Text=10", "Edit2.Text=168", "Edit3.Text=1", "Edit4.Text=10",
@@ -129,11 +129,11 @@ void TestFormPages::missingSettingsFolder()
     FormHarness h(options);
     TForm1 &f = h.form();
     // Reading gives the defaults; nothing is created.
-    QCOMPARE(f.PortPages[0]->Caption(), QStringLiteral("Port 1"));
-    QVERIFY(f.RadioButton2->Checked());
+    QCOMPARE(f.Ports[0]->Sheet->Caption(), QStringLiteral("Port 1"));
+    QVERIFY(f.Comms->RadioButton2->Checked());
     QVERIFY(!QDir(TestEnvironment::DataFolder() + "/VelkarHubProjects").exists());
     // Saving fails at destruction: reported, and the last log line is not added.
-    const int linesBefore = f.Memo4->Count();
+    const int linesBefore = f.Diagnostics->Memo4->Count();
     h.Destroy();
     QVERIFY(!QDir(TestEnvironment::DataFolder() + "/VelkarHubProjects").exists());
     QStringList faults = FaultLines();
@@ -146,30 +146,30 @@ void TestFormPages::renamePort()
 {
     FormHarness h;
     TForm1 &f = h.form();
-    ClickTab(f, f.PortPages[3]);
-    const int linesBefore = f.Memo4->Count();
+    ClickTab(f, f.Ports[3]->Sheet);
+    const int linesBefore = f.Diagnostics->Memo4->Count();
     h.control.Clear();
     h.dialogs.inputAnswers.push_back(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXY")); // 25 characters
-    ClickTab(f, f.PortPages[3], Qt::RightButton);
+    ClickTab(f, f.Ports[3]->Sheet, Qt::RightButton);
     QCOMPARE(h.dialogs.shown.size(), size_t(1));
     QCOMPARE(h.dialogs.shown[0].caption, QStringLiteral("EnterDescription"));
     QCOMPARE(h.dialogs.shown[0].text, QStringLiteral("What do you want the port to be called?"));
     QCOMPARE(h.dialogs.shown[0].initial, QStringLiteral("Port 4"));
-    QCOMPARE(f.PortPages[3]->Caption(), QStringLiteral("ABCDEFGHIJKLMNOPQRST"));
+    QCOMPARE(f.Ports[3]->Sheet->Caption(), QStringLiteral("ABCDEFGHIJKLMNOPQRST"));
     QCOMPARE(f.PortTabDesc[3], QStringLiteral("ABCDEFGHIJKLMNOPQRST"));
     const QString ini = ReadFile(IniPath());
     QVERIFY(ini.contains("[Port Descriptions]\r\nPort 1=Port 1\r\nPort 2=Port 2\r\nPort 3=Port 3\r\nPort 4=ABCDEFGHIJKLMNOPQRST\r\n"));
 
     // Closing the box gave the focus back: the activation ran again, blocks and 35 lines.
     FormHarness::ProcessEvents();
-    QCOMPARE(f.Memo4->Count(), linesBefore + 35);
+    QCOMPARE(f.Diagnostics->Memo4->Count(), linesBefore + 35);
     QCOMPARE(h.control.calls.filter(QRegularExpression("^Enable\\(")).size(), 30);
 
     // Cancelling keeps the name; a name outside Latin-1 is stored UTF-7 coded.
-    ClickTab(f, f.PortPages[3], Qt::RightButton);
-    QCOMPARE(f.PortPages[3]->Caption(), QStringLiteral("ABCDEFGHIJKLMNOPQRST"));
+    ClickTab(f, f.Ports[3]->Sheet, Qt::RightButton);
+    QCOMPARE(f.Ports[3]->Sheet->Caption(), QStringLiteral("ABCDEFGHIJKLMNOPQRST"));
     h.dialogs.inputAnswers.push_back(QString::fromUtf8("日本語ABC"));
-    ClickTab(f, f.PortPages[3], Qt::RightButton);
+    ClickTab(f, f.Ports[3]->Sheet, Qt::RightButton);
     QVERIFY2(ReadFile(IniPath()).contains("Port 4=UTF7-coded:+ZeVnLIqe-ABC\r\n"), qPrintable(ReadFile(IniPath())));
 }
 
@@ -177,15 +177,15 @@ void TestFormPages::rightClickElsewhereAsksNothing()
 {
     FormHarness h;
     TForm1 &f = h.form();
-    ClickTab(f, f.TabSheet8, Qt::RightButton);
-    ClickTab(f, f.Configuration);
-    ClickTab(f, f.Configuration, Qt::RightButton);
-    ClickTab(f, f.PortPages[1]);
+    ClickTab(f, f.Overview->TabSheet8, Qt::RightButton);
+    ClickTab(f, f.Config->Configuration);
+    ClickTab(f, f.Config->Configuration, Qt::RightButton);
+    ClickTab(f, f.Ports[1]->Sheet);
     QVERIFY(h.dialogs.shown.empty());
     // The tab under the mouse does not matter: the shown port page is renamed.
     h.dialogs.inputAnswers.push_back(QStringLiteral("Conveyors"));
-    ClickTab(f, f.TabSheet1, Qt::RightButton);
-    QCOMPARE(f.PortPages[1]->Caption(), QStringLiteral("Conveyors"));
+    ClickTab(f, f.HubSettings->TabSheet1, Qt::RightButton);
+    QCOMPARE(f.Ports[1]->Sheet->Caption(), QStringLiteral("Conveyors"));
 }
 
 void TestFormPages::pageChangeGates()
@@ -195,40 +195,40 @@ void TestFormPages::pageChangeGates()
     QVERIFY(!f.PortTab);
     QVERIFY(!f.VKHSettingsTab);
     f.ActiveQuorvaneinLink[2] = 7;
-    ClickTab(f, f.PortPages[2]);
+    ClickTab(f, f.Ports[2]->Sheet);
     QCOMPARE(f.ActiveQuorvane, int16_t(207));
     QCOMPARE(f.Caption(), QStringLiteral("Quorvane Selected: 207 Link: 3 Address: 7"));
-    QCOMPARE(f.Label61->Parent(), f.PortPages[2]);
-    QCOMPARE(f.Label61->Caption(), QStringLiteral("Quorvane Selected: 3 : 7"));
+    QCOMPARE(f.PortCommon->Label61->Parent(), f.Ports[2]->Sheet);
+    QCOMPARE(f.PortCommon->Label61->Caption(), QStringLiteral("Quorvane Selected: 3 : 7"));
     QVERIFY(f.PortTab);
     QVERIFY(!f.VKHSettingsTab);
 
     f.SettingRange = true;
-    ClickTab(f, f.TabSheet1);
+    ClickTab(f, f.HubSettings->TabSheet1);
     QVERIFY(!f.PortTab);
     QVERIFY(f.VKHSettingsTab);
     QVERIFY(!f.SettingRange);
     QCOMPARE(f.Caption(), QStringLiteral("Quorvane Selected: 207 Link: 3 Address: 7"));
 
-    ClickTab(f, f.Configuration);
-    QCOMPARE(f.Label61->Parent(), f.Configuration);
-    QCOMPARE(f.Label61->Caption(), QStringLiteral("Quorvane Selected: 3 : 7"));
+    ClickTab(f, f.Config->Configuration);
+    QCOMPARE(f.PortCommon->Label61->Parent(), f.Config->Configuration);
+    QCOMPARE(f.PortCommon->Label61->Caption(), QStringLiteral("Quorvane Selected: 3 : 7"));
 
     // Every showing of the overview page reads the identification text again.
     h.control.Clear();
-    ClickTab(f, f.TabSheet8);
+    ClickTab(f, f.Overview->TabSheet8);
     QCOMPARE(h.control.calls, (QStringList{"Read(10,16,8999,15,600000)", "Once(10)"}));
-    ClickTab(f, f.PortPages[0]);
+    ClickTab(f, f.Ports[0]->Sheet);
     h.control.Clear();
-    ClickTab(f, f.TabSheet8);
+    ClickTab(f, f.Overview->TabSheet8);
     QCOMPARE(h.control.calls.size(), 2);
 
     // A page shown by the program runs none of this.
-    ClickTab(f, f.PortPages[1]);
+    ClickTab(f, f.Ports[1]->Sheet);
     QVERIFY(f.PortTab);
-    f.PageControl1->SetActivePage(f.TabSheet7);
+    f.Frame->PageControl1->SetActivePage(f.Comms->TabSheet7);
     QVERIFY(f.PortTab);
-    QCOMPARE(f.Label61->Parent(), f.PortPages[1]);
+    QCOMPARE(f.PortCommon->Label61->Parent(), f.Ports[1]->Sheet);
 }
 
 void TestFormPages::connectionChoices()
@@ -236,44 +236,44 @@ void TestFormPages::connectionChoices()
     FormHarness h;
     TForm1 &f = h.form();
     // At first start: RTU fields shown, TCP fields and the two labels hidden.
-    QVERIFY(f.Edit6->Visible() && f.Memo2->Visible() && f.Label59->Visible() && f.Label62->Visible());
-    QVERIFY(!f.Edit1->Visible() && !f.Edit7->Visible() && !f.Edit5->Visible());
-    QVERIFY(!f.Label2->Visible() && !f.Label3->Visible());
+    QVERIFY(f.Comms->Edit6->Visible() && f.Comms->Memo2->Visible() && f.Comms->Label59->Visible() && f.Comms->Label62->Visible());
+    QVERIFY(!f.Comms->Edit1->Visible() && !f.Comms->Edit7->Visible() && !f.Comms->Edit5->Visible());
+    QVERIFY(!f.Comms->Label2->Visible() && !f.Comms->Label3->Visible());
 
     struct Case { TRadioButton *choice; bool unit1, unit2, rtu; };
-    for (Case c : {Case{f.RadioButton1, true, false, false}, Case{f.RadioButton3, false, true, false},
-                   Case{f.RadioButton2, false, false, true}}) {
-        f.PageControl1->SetActivePage(f.TabSheet7);
+    for (Case c : {Case{f.Comms->RadioButton1, true, false, false}, Case{f.Comms->RadioButton3, false, true, false},
+                   Case{f.Comms->RadioButton2, false, false, true}}) {
+        f.Frame->PageControl1->SetActivePage(f.Comms->TabSheet7);
         ClickButton(c.choice);
         QVERIFY(c.choice->Checked());
-        for (TControl *w : std::initializer_list<TControl *>{f.Edit1, f.Edit2, f.Edit3, f.Edit4, f.Edit16, f.Label95})
+        for (TControl *w : std::initializer_list<TControl *>{f.Comms->Edit1, f.Comms->Edit2, f.Comms->Edit3, f.Comms->Edit4, f.Comms->Edit16, f.Comms->Label95})
             QCOMPARE(w->Visible(), c.unit1);
-        for (TControl *w : std::initializer_list<TControl *>{f.Edit7, f.Edit8, f.Edit9, f.Edit10, f.Edit25, f.Label96})
+        for (TControl *w : std::initializer_list<TControl *>{f.Comms->Edit7, f.Comms->Edit8, f.Comms->Edit9, f.Comms->Edit10, f.Comms->Edit25, f.Comms->Label96})
             QCOMPARE(w->Visible(), c.unit2);
-        QCOMPARE(f.Edit5->Visible(), c.unit1 || c.unit2);
-        QCOMPARE(f.Label2->Visible(), c.unit1 || c.unit2);
-        for (TControl *w : std::initializer_list<TControl *>{f.Edit6, f.Label3, f.Memo2, f.Label59, f.Label62})
+        QCOMPARE(f.Comms->Edit5->Visible(), c.unit1 || c.unit2);
+        QCOMPARE(f.Comms->Label2->Visible(), c.unit1 || c.unit2);
+        for (TControl *w : std::initializer_list<TControl *>{f.Comms->Edit6, f.Comms->Label3, f.Comms->Memo2, f.Comms->Label59, f.Comms->Label62})
             QCOMPARE(w->Visible(), c.rtu);
     }
     // Nothing reaches the control until "Apply to Port".
     h.control.Clear();
-    ClickButton(f.RadioButton1);
-    ClickButton(f.RadioButton3);
+    ClickButton(f.Comms->RadioButton1);
+    ClickButton(f.Comms->RadioButton3);
     QVERIFY(h.control.calls.isEmpty());
-    f.Edit7->SetText("10");
-    f.Edit8->SetText("0");
-    f.Edit9->SetText("0");
-    f.Edit10->SetText("9");
-    f.Edit25->SetText("1503");
-    f.Edit5->SetText("250");
-    QTest::mouseClick(f.Button2->Widget(), Qt::LeftButton);
+    f.Comms->Edit7->SetText("10");
+    f.Comms->Edit8->SetText("0");
+    f.Comms->Edit9->SetText("0");
+    f.Comms->Edit10->SetText("9");
+    f.Comms->Edit25->SetText("1503");
+    f.Comms->Edit5->SetText("250");
+    QTest::mouseClick(f.Comms->Button2->Widget(), Qt::LeftButton);
     QCOMPARE(h.control.calls, (QStringList{"Close", "Open"}));
     QCOMPARE(f.Mbaxp1.Connection, 0);
     QCOMPARE(f.Mbaxp1.Timeout, int16_t(250));
     QCOMPARE(f.Mbaxp1.IPAddr1, int16_t(10));
     QCOMPARE(f.Mbaxp1.IPAddr4, int16_t(9));
     QCOMPARE(f.Mbaxp1.TCPIPPort, 1503);
-    QVERIFY(f.Timer1->Enabled());
+    QVERIFY(f.Frame->Timer1->Enabled());
 }
 
 void TestFormPages::usbPortsAndPick()
@@ -287,23 +287,23 @@ void TestFormPages::usbPortsAndPick()
     FormHarness h;
     TForm1 &f = h.form();
     // The activation listed the USB serial devices as COM ports.
-    QCOMPARE(f.Memo2->Lines(), (QStringList{"COM1", "COM5", "COM101"}));
-    f.PageControl1->SetActivePage(f.TabSheet7);
-    f.Memo2->SetCaretLine(1);
-    f.Memo2DblClick(f.Memo2);
-    QCOMPARE(f.Edit6->Text(), QStringLiteral("5"));
-    f.Memo2->SetCaretLine(2);
-    f.Memo2DblClick(f.Memo2);
-    QCOMPARE(f.Edit6->Text(), QStringLiteral("101"));
+    QCOMPARE(f.Comms->Memo2->Lines(), (QStringList{"COM1", "COM5", "COM101"}));
+    f.Frame->PageControl1->SetActivePage(f.Comms->TabSheet7);
+    f.Comms->Memo2->SetCaretLine(1);
+    f.Memo2DblClick(f.Comms->Memo2);
+    QCOMPARE(f.Comms->Edit6->Text(), QStringLiteral("5"));
+    f.Comms->Memo2->SetCaretLine(2);
+    f.Memo2DblClick(f.Comms->Memo2);
+    QCOMPARE(f.Comms->Edit6->Text(), QStringLiteral("101"));
     qunsetenv("VELKARHUB_DEV_DIR");
 
     // With no device the list is empty, and a double click empties the field.
     QTemporaryDir empty;
     qputenv("VELKARHUB_DEV_DIR", empty.path().toUtf8());
     f.ListUsbSerialPorts();
-    QCOMPARE(f.Memo2->Count(), 0);
-    f.Memo2DblClick(f.Memo2);
-    QCOMPARE(f.Edit6->Text(), QString());
+    QCOMPARE(f.Comms->Memo2->Count(), 0);
+    f.Memo2DblClick(f.Comms->Memo2);
+    QCOMPARE(f.Comms->Edit6->Text(), QString());
     qunsetenv("VELKARHUB_DEV_DIR");
 }
 
@@ -311,33 +311,33 @@ void TestFormPages::diagnosticsSwitchAndAbout()
 {
     FormHarness h;
     TForm1 &f = h.form();
-    QVERIFY(!f.TabSheet2->TabVisible());
-    f.PageControl1->SetActivePage(f.TabSheet6);
-    QTest::mouseClick(f.Label132->Widget(), Qt::LeftButton);
-    QVERIFY(f.TabSheet2->TabVisible());
-    QTest::mouseClick(f.Label132->Widget(), Qt::LeftButton);
-    QVERIFY(!f.TabSheet2->TabVisible());
-    QTest::mouseClick(f.Label52->Widget(), Qt::LeftButton);
-    QTest::mouseClick(f.Image1->Widget(), Qt::LeftButton);
-    QCOMPARE(h.shell.opened, (std::vector<QString>{f.Label52->Caption(), f.Label52->Caption()}));
-    QVERIFY(f.Label57->Caption().contains(QStringLiteral("Halvern")));
+    QVERIFY(!f.Diagnostics->TabSheet2->TabVisible());
+    f.Frame->PageControl1->SetActivePage(f.About->TabSheet6);
+    QTest::mouseClick(f.About->Label132->Widget(), Qt::LeftButton);
+    QVERIFY(f.Diagnostics->TabSheet2->TabVisible());
+    QTest::mouseClick(f.About->Label132->Widget(), Qt::LeftButton);
+    QVERIFY(!f.Diagnostics->TabSheet2->TabVisible());
+    QTest::mouseClick(f.About->Label52->Widget(), Qt::LeftButton);
+    QTest::mouseClick(f.About->Image1->Widget(), Qt::LeftButton);
+    QCOMPARE(h.shell.opened, (std::vector<QString>{f.About->Label52->Caption(), f.About->Label52->Caption()}));
+    QVERIFY(f.About->Label57->Caption().contains(QStringLiteral("Halvern")));
 }
 
 void TestFormPages::helpAtFocusedControl()
 {
     FormHarness h;
     TForm1 &f = h.form();
-    f.PageControl1->SetActivePage(f.TabSheet7);
-    f.Edit6->Widget()->setFocus();
+    f.Frame->PageControl1->SetActivePage(f.Comms->TabSheet7);
+    f.Comms->Edit6->Widget()->setFocus();
     QTest::keyClick(f.Window(), Qt::Key_F1);
     QCOMPARE(h.shell.opened.size(), size_t(1));
     QCOMPARE(h.shell.opened[0], QUrl::fromLocalFile(f.HelpFile).toString() + "#Modbus_Related");
     QVERIFY(f.HelpFile.endsWith("/VelkarHub.html"));
-    f.CheckBox2->Widget()->setFocus();
+    f.Comms->CheckBox2->Widget()->setFocus();
     QTest::keyClick(f.Window(), Qt::Key_F1);
     QCOMPARE(h.shell.opened[1], QUrl::fromLocalFile(f.HelpFile).toString() + "#context-5000");
-    f.PageControl1->SetActivePage(f.PortPages[0]);
-    f.StringGrids[0]->Widget()->setFocus();
+    f.Frame->PageControl1->SetActivePage(f.Ports[0]->Sheet);
+    f.Ports[0]->StringGrid->Widget()->setFocus();
     QTest::keyClick(f.Window(), Qt::Key_F1);
     QCOMPARE(h.shell.opened[2], QUrl::fromLocalFile(f.HelpFile).toString() + "#Port_Tabs");
 }
@@ -381,7 +381,7 @@ void TestFormPages::faultLogLimits()
         QCOMPARE(lines.first(), QStringLiteral("old %1").arg(startLines + failures - 199));
     if (startLines > 200)
         QCOMPARE(lines.first(), QStringLiteral("old %1").arg(failures + 1));
-    QCOMPARE(f.Label93->Caption(), QStringLiteral("Exception: EListError : List index out of bounds (500)"));
+    QCOMPARE(f.Comms->Label93->Caption(), QStringLiteral("Exception: EListError : List index out of bounds (500)"));
 }
 
 QTEST_MAIN(TestFormPages)

@@ -92,22 +92,22 @@ void TestFormStartup::firstStartWithoutSettings()
     QCOMPARE(h.control.calls.mid(2), ActivationCalls());
     // Three pauses of 100 ms between the hub blocks.
     QCOMPARE(h.clock.sleeps, (std::vector<int>{100, 100, 100}));
-    QVERIFY(f.Timer1->Enabled());
+    QVERIFY(f.Frame->Timer1->Enabled());
 
     // Creation's visible results.
     QCOMPARE(f.Caption(), QStringLiteral("VelkarHub Interface"));
-    QCOMPARE(f.Label130->Caption(), QStringLiteral("Running From: ") + h.programFolder.path() + "/");
-    QVERIFY(f.Label60->Caption().startsWith(QStringLiteral("Application version: ")));
-    QVERIFY(QRegularExpression("^Application version: \\d+\\.\\d+\\.\\d+\\.\\d+$").match(f.Label60->Caption()).hasMatch());
-    QCOMPARE(f.StringGrids[2]->Cells(0, 1), QStringLiteral("0"));
-    QCOMPARE(f.StringGrids[2]->Cells(0, 100), QStringLiteral("99"));
-    QCOMPARE(f.StringGrids[0]->Cells(5, 0), QStringLiteral("Command"));
-    QCOMPARE(f.GroupGrids[3]->Cells(1, 0), QStringLiteral("Value"));
-    QCOMPARE(f.GroupGrids[0]->ColWidth(0), 130);
-    QVERIFY(!f.TabSheet2->TabVisible());
-    QCOMPARE(f.PageControl1->ActivePage(), f.TabSheet8);
-    QCOMPARE(f.Label4->Caption(), QStringLiteral("No Issues"));
-    QCOMPARE(f.PortPages[3]->Caption(), QStringLiteral("Port 4"));
+    QCOMPARE(f.About->Label130->Caption(), QStringLiteral("Running From: ") + h.programFolder.path() + "/");
+    QVERIFY(f.About->Label60->Caption().startsWith(QStringLiteral("Application version: ")));
+    QVERIFY(QRegularExpression("^Application version: \\d+\\.\\d+\\.\\d+\\.\\d+$").match(f.About->Label60->Caption()).hasMatch());
+    QCOMPARE(f.Ports[2]->StringGrid->Cells(0, 1), QStringLiteral("0"));
+    QCOMPARE(f.Ports[2]->StringGrid->Cells(0, 100), QStringLiteral("99"));
+    QCOMPARE(f.Ports[0]->StringGrid->Cells(5, 0), QStringLiteral("Command"));
+    QCOMPARE(f.Ports[3]->GroupGrid->Cells(1, 0), QStringLiteral("Value"));
+    QCOMPARE(f.Ports[0]->GroupGrid->ColWidth(0), 130);
+    QVERIFY(!f.Diagnostics->TabSheet2->TabVisible());
+    QCOMPARE(f.Frame->PageControl1->ActivePage(), f.Overview->TabSheet8);
+    QCOMPARE(f.Comms->Label4->Caption(), QStringLiteral("No Issues"));
+    QCOMPARE(f.Ports[3]->Sheet->Caption(), QStringLiteral("Port 4"));
 
     // The 26th line, inside the activation, wrote the log file.
     QCOMPARE(FileLines(TestEnvironment::DataFolder() + "/VelkarHubData/Log.txt").size(), 26);
@@ -119,20 +119,20 @@ void TestFormStartup::hubSettingsBlockAfterTimer()
     TForm1 &f = h.form();
     h.control.Clear();
     // Before any general-data result the firmware word is 0: 108 registers, no notice.
-    f.Timer1Timer(f.Timer1);
+    f.Timer1Timer(f.Frame->Timer1);
     QCOMPARE(h.control.calls, (QStringList{"Read(1,16,99,108,2000)", "Enable(1)"}));
-    QCOMPARE(f.Label125->Caption(), QStringLiteral("Data Size: 108"));
+    QCOMPARE(f.Comms->Label125->Caption(), QStringLiteral("Data Size: 108"));
     QCOMPARE(TestEnvironment::LogTexts(f).last(), QStringLiteral("Starting development data comms (16:100 108 Registers)"));
-    QVERIFY(!f.Timer1->Enabled());
-    QVERIFY(!f.Label123->Visible());
+    QVERIFY(!f.Frame->Timer1->Enabled());
+    QVERIFY(!f.Overview->Label123->Visible());
 
     struct Case { int16_t v4; int count; bool notice; };
     for (Case c : {Case{-1, 108, false}, Case{5, 108, true}, Case{1, 108, true}, Case{6, 109, false}, Case{9, 109, false}}) {
         f.Info_V4 = c.v4;
         h.control.Clear();
-        f.Timer1Timer(f.Timer1);
+        f.Timer1Timer(f.Frame->Timer1);
         QCOMPARE(h.control.calls.first(), QStringLiteral("Read(1,16,99,%1,2000)").arg(c.count));
-        QCOMPARE(f.Label123->Visible(), c.notice);
+        QCOMPARE(f.Overview->Label123->Visible(), c.notice);
     }
 }
 
@@ -143,14 +143,14 @@ void TestFormStartup::missingModbusErrorsFile()
     FormHarness h(options);
     TForm1 &f = h.form();
     // Creation stopped at the file: reported, no connection, later steps undone.
-    QVERIFY(f.Label93->Visible());
-    QVERIFY2(f.Label93->Caption().startsWith(QStringLiteral("Exception: EFOpenError : ")), qPrintable(f.Label93->Caption()));
-    QVERIFY(f.Label93->Caption().contains(QStringLiteral("ModbusErrors.txt")));
+    QVERIFY(f.Comms->Label93->Visible());
+    QVERIFY2(f.Comms->Label93->Caption().startsWith(QStringLiteral("Exception: EFOpenError : ")), qPrintable(f.Comms->Label93->Caption()));
+    QVERIFY(f.Comms->Label93->Caption().contains(QStringLiteral("ModbusErrors.txt")));
     QVERIFY(!h.control.calls.contains(QStringLiteral("Open")));
-    QCOMPARE(f.StringGrids[0]->Cells(1, 0), QString());
-    QCOMPARE(f.StringGrids[0]->Cells(0, 1), QString());
-    QCOMPARE(f.Label60->Caption(), QStringLiteral("Application version: "));
-    QVERIFY(f.TabSheet2->TabVisible());
+    QCOMPARE(f.Ports[0]->StringGrid->Cells(1, 0), QString());
+    QCOMPARE(f.Ports[0]->StringGrid->Cells(0, 1), QString());
+    QCOMPARE(f.About->Label60->Caption(), QStringLiteral("Application version: "));
+    QVERIFY(f.Diagnostics->TabSheet2->TabVisible());
     // The activation still registers and logs every block.
     QCOMPARE(TestEnvironment::LogTexts(f).mid(1), ActivationLines());
     QVERIFY(h.control.calls.contains(QStringLiteral("Enable(20)")));
@@ -165,22 +165,22 @@ void TestFormStartup::errorEventThenResult()
     FormHarness h;
     TForm1 &f = h.form();
     h.control.DeliverOk(2, {});
-    QVERIFY(f.ILLed1->Value());
+    QVERIFY(f.Frame->ILLed1->Value());
     h.control.DeliverError(27, 2);
     // Code, line 2 of the file (its third line), handle.
-    QCOMPARE(f.Label4->Caption(), QStringLiteral("2 : Illegal data address : 27"));
-    QVERIFY(!f.ILLed1->Value());
+    QCOMPARE(f.Comms->Label4->Caption(), QStringLiteral("2 : Illegal data address : 27"));
+    QVERIFY(!f.Frame->ILLed1->Value());
     const QDateTime before = f.LastCommsRec;
     h.clock.Advance(250);
     h.control.DeliverError(27, 12);
     QCOMPARE(f.LastCommsRec, before);
     h.control.DeliverOk(2, {});
-    QVERIFY(f.ILLed1->Value());
-    QCOMPARE(f.ILLed1->Color(), 0xFF00FF00u);
+    QVERIFY(f.Frame->ILLed1->Value());
+    QCOMPARE(f.Frame->ILLed1->Color(), 0xFF00FF00u);
     // The caption stays until the operator clicks it.
-    QCOMPARE(f.Label4->Caption(), QStringLiteral("12 : Time-out: no reply from the unit : 27"));
-    QTest::mouseClick(f.Label4->Widget(), Qt::LeftButton);
-    QCOMPARE(f.Label4->Caption(), QStringLiteral("No Issues"));
+    QCOMPARE(f.Comms->Label4->Caption(), QStringLiteral("12 : Time-out: no reply from the unit : 27"));
+    QTest::mouseClick(f.Comms->Label4->Widget(), Qt::LeftButton);
+    QCOMPARE(f.Comms->Label4->Caption(), QStringLiteral("No Issues"));
 }
 
 void TestFormStartup::errorCodeWithoutText()
@@ -191,9 +191,9 @@ void TestFormStartup::errorCodeWithoutText()
     for (int16_t code : {int16_t(99), int16_t(-1)}) {
         h.control.DeliverError(9, code);
         // A list-index failure instead; label and lamp keep their state.
-        QCOMPARE(f.Label4->Caption(), QStringLiteral("No Issues"));
-        QVERIFY(f.ILLed1->Value());
-        QVERIFY2(f.Label93->Caption().startsWith(QStringLiteral("Exception: EListError : ")), qPrintable(f.Label93->Caption()));
+        QCOMPARE(f.Comms->Label4->Caption(), QStringLiteral("No Issues"));
+        QVERIFY(f.Frame->ILLed1->Value());
+        QVERIFY2(f.Comms->Label93->Caption().startsWith(QStringLiteral("Exception: EListError : ")), qPrintable(f.Comms->Label93->Caption()));
     }
 }
 
@@ -203,14 +203,14 @@ void TestFormStartup::resultsOfWriteHandles()
     TForm1 &f = h.form();
     QCOMPARE(f.LastCommsRec, QDateTime(QDate(1899, 12, 30), QTime(0, 0)));
     for (int16_t handle : {int16_t(0), int16_t(5), int16_t(116), int16_t(120)}) {
-        f.ILLed1->SetValue(false);
+        f.Frame->ILLed1->SetValue(false);
         h.clock.Advance(100);
         h.control.DeliverOk(handle, {});
-        QVERIFY(f.ILLed1->Value());
+        QVERIFY(f.Frame->ILLed1->Value());
         QCOMPARE(f.LastCommsRec, h.clock.now);
     }
     // With "Log Incomming Messages" ticked each result is logged.
-    f.CheckBox2->SetChecked(true);
+    f.Comms->CheckBox2->SetChecked(true);
     h.control.DeliverOk(116, {});
     QCOMPARE(TestEnvironment::LogTexts(f).last(), QStringLiteral("Rec Message (116)"));
 }
@@ -219,27 +219,27 @@ void TestFormStartup::applyToPortWithNonNumericField()
 {
     FormHarness h;
     TForm1 &f = h.form();
-    f.Timer1->SetEnabled(false);
+    f.Frame->Timer1->SetEnabled(false);
     h.control.Clear();
-    f.Edit6->SetText(QStringLiteral("abc"));
-    QTest::mouseClick(f.Button2->Widget(), Qt::LeftButton);
+    f.Comms->Edit6->SetText(QStringLiteral("abc"));
+    QTest::mouseClick(f.Comms->Button2->Widget(), Qt::LeftButton);
     // Closed and not reopened; the conversion failure is reported; no timer.
     QCOMPARE(h.control.calls, QStringList{"Close"});
-    QVERIFY(f.Label93->Caption().startsWith(QStringLiteral("Exception: EConvertError : ")));
-    QVERIFY(!f.Timer1->Enabled());
+    QVERIFY(f.Comms->Label93->Caption().startsWith(QStringLiteral("Exception: EConvertError : ")));
+    QVERIFY(!f.Frame->Timer1->Enabled());
 
     // A negative COM port, and over TCP an address part beyond 16 bits, fail the same way.
-    f.Edit6->SetText(QStringLiteral("-2"));
+    f.Comms->Edit6->SetText(QStringLiteral("-2"));
     h.control.Clear();
-    QTest::mouseClick(f.Button2->Widget(), Qt::LeftButton);
+    QTest::mouseClick(f.Comms->Button2->Widget(), Qt::LeftButton);
     QCOMPARE(h.control.calls, QStringList{"Close"});
-    QVERIFY(f.Label93->Caption().startsWith(QStringLiteral("Exception: ERangeError : ")));
-    f.RadioButton1->SetChecked(true);
-    f.Edit3->SetText(QStringLiteral("40000"));
+    QVERIFY(f.Comms->Label93->Caption().startsWith(QStringLiteral("Exception: ERangeError : ")));
+    f.Comms->RadioButton1->SetChecked(true);
+    f.Comms->Edit3->SetText(QStringLiteral("40000"));
     h.control.Clear();
-    QTest::mouseClick(f.Button2->Widget(), Qt::LeftButton);
+    QTest::mouseClick(f.Comms->Button2->Widget(), Qt::LeftButton);
     QCOMPARE(h.control.calls, QStringList{"Close"});
-    QVERIFY(!f.Timer1->Enabled());
+    QVERIFY(!f.Frame->Timer1->Enabled());
 }
 
 void TestFormStartup::logFileEvery26Lines()
@@ -264,15 +264,15 @@ void TestFormStartup::logFileEvery26Lines()
     // The line format: long time, a point, milliseconds without leading zeros.
     h.clock.now = QDateTime(QDate(2026, 1, 2), QTime(9, 8, 7, 5));
     f.LogMessage(QStringLiteral("x"));
-    QCOMPARE(f.Memo4->Lines().last(), QStringLiteral("09:08:07.5 : x"));
+    QCOMPARE(f.Diagnostics->Memo4->Lines().last(), QStringLiteral("09:08:07.5 : x"));
 
     // The memo keeps at most 10,000 lines, dropping the oldest.
-    while (f.Memo4->Count() < 10000)
+    while (f.Diagnostics->Memo4->Count() < 10000)
         f.LogMessage(QStringLiteral("fill"));
     f.LogMessage(QStringLiteral("newest"));
-    QCOMPARE(f.Memo4->Count(), 10000);
-    QVERIFY(f.Memo4->Lines().last().endsWith(QStringLiteral(" : newest")));
-    QVERIFY(f.Memo4->Lines().first().endsWith(QStringLiteral(" : line 2")));
+    QCOMPARE(f.Diagnostics->Memo4->Count(), 10000);
+    QVERIFY(f.Diagnostics->Memo4->Lines().last().endsWith(QStringLiteral(" : newest")));
+    QVERIFY(f.Diagnostics->Memo4->Lines().first().endsWith(QStringLiteral(" : line 2")));
 }
 
 void TestFormStartup::unwritableLogFolderDoesNotStopRegistration()
@@ -290,9 +290,9 @@ void TestFormStartup::unwritableLogFolderDoesNotStopRegistration()
     // The 26th line fell in the middle of the link blocks; all of them were registered.
     QCOMPARE(TestEnvironment::LogTexts(f).mid(1), ActivationLines());
     QCOMPARE(h.control.calls.filter(QRegularExpression("^Enable\\(")).size(), 30);
-    QVERIFY2(f.Label93->Caption().startsWith(QStringLiteral("Exception: EInOutError : ")), qPrintable(f.Label93->Caption()));
+    QVERIFY2(f.Comms->Label93->Caption().startsWith(QStringLiteral("Exception: EInOutError : ")), qPrintable(f.Comms->Label93->Caption()));
     // The fault log could not be written either.
-    QCOMPARE(f.Label130->Caption(), QStringLiteral("Exception in App Events"));
+    QCOMPARE(f.About->Label130->Caption(), QStringLiteral("Exception in App Events"));
     // Every further line tries again; once the folder can be made, the log is saved.
     QFile::remove(blocker.fileName());
     f.LogMessage(QStringLiteral("again"));
@@ -303,7 +303,7 @@ void TestFormStartup::destructionOrder()
 {
     FormHarness h;
     h.control.Clear();
-    h.form().Edit15->SetText(QStringLiteral("Pump house"));
+    h.form().Overview->Edit15->SetText(QStringLiteral("Pump house"));
     h.Destroy();
     // The identification text is written, then the hub blocks stop.
     QCOMPARE(h.control.calls.first(), QStringLiteral("Multi(0,16,8999,15,1000)"));

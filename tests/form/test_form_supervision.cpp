@@ -20,7 +20,7 @@ struct Supervised {
     TForm1 &f;
     Supervised() : f(h.form())
     {
-        f.Timer2->SetEnabled(false);
+        f.Frame->Timer2->SetEnabled(false);
         h.Show();
     }
 
@@ -30,13 +30,13 @@ struct Supervised {
         h.clock.Advance(100);
         if (healthy)
             f.LastCommsRec = h.clock.now.addMSecs(-100);
-        f.Timer2Timer(f.Timer2);
+        f.Timer2Timer(f.Frame->Timer2);
     }
     // Ages the last message to exactly ms and ticks once.
     void TickAtAge(int ms)
     {
         f.LastCommsRec = h.clock.now.addMSecs(-ms);
-        f.Timer2Timer(f.Timer2);
+        f.Timer2Timer(f.Frame->Timer2);
     }
 };
 
@@ -91,8 +91,8 @@ void TestFormSupervision::messageAge()
     QFETCH(bool, healthy);
     Supervised s;
     s.TickAtAge(age);
-    QCOMPARE(s.f.Label89->Caption(), caption);
-    QCOMPARE(s.f.Label90->Caption(), value);
+    QCOMPARE(s.f.Comms->Label89->Caption(), caption);
+    QCOMPARE(s.f.Comms->Label90->Caption(), value);
     QCOMPARE(s.f.CommsDandy, healthy);
 }
 
@@ -106,14 +106,14 @@ void TestFormSupervision::watchdogFreeze()
         s.Tick();
     // 19 unchanged ticks: still alive.
     QVERIFY(s.f.WDogDanndy);
-    QVERIFY(!s.f.Label88->Visible());
-    QCOMPARE(s.f.Label18->FontColor(), QColor(0, 0, 128));
+    QVERIFY(!s.f.Overview->Label88->Visible());
+    QCOMPARE(s.f.Overview->Label18->FontColor(), QColor(0, 0, 128));
     s.Tick();
     // The 20th: frozen, while communications are healthy.
     QVERIFY(!s.f.WDogDanndy);
-    QVERIFY(s.f.Label88->Visible());
-    QCOMPARE(s.f.Label88->Caption(), QStringLiteral("Watchdog Frozen - check VelkarHub"));
-    QCOMPARE(s.f.Label18->FontColor(), QColor(255, 0, 0));
+    QVERIFY(s.f.Overview->Label88->Visible());
+    QCOMPARE(s.f.Overview->Label88->Caption(), QStringLiteral("Watchdog Frozen - check VelkarHub"));
+    QCOMPARE(s.f.Overview->Label18->FontColor(), QColor(255, 0, 0));
     // It stays frozen however long the counter does not move.
     for (int i = 0; i < 40000; ++i)
         s.Tick();
@@ -121,17 +121,17 @@ void TestFormSupervision::watchdogFreeze()
     QCOMPARE(s.f.WDLag, int16_t(INT16_MAX));
     // Communications lost too: the text says so.
     s.TickAtAge(5000);
-    QCOMPARE(s.f.Label88->Caption(), QStringLiteral("Communications error - check VelkarHub"));
+    QCOMPARE(s.f.Overview->Label88->Caption(), QStringLiteral("Communications error - check VelkarHub"));
     // A moving counter: alive again, navy; the warning stays while communications are down.
     s.f.Stats_WDCount = 6;
     s.TickAtAge(6000);
     QVERIFY(s.f.WDogDanndy);
-    QCOMPARE(s.f.Label18->FontColor(), QColor(0, 0, 128));
-    QVERIFY(s.f.Label88->Visible());
-    QCOMPARE(s.f.Label88->Caption(), QStringLiteral("Communications error - check VelkarHub"));
+    QCOMPARE(s.f.Overview->Label18->FontColor(), QColor(0, 0, 128));
+    QVERIFY(s.f.Overview->Label88->Visible());
+    QCOMPARE(s.f.Overview->Label88->Caption(), QStringLiteral("Communications error - check VelkarHub"));
     s.f.Stats_WDCount = 7;
     s.Tick();
-    QVERIFY(!s.f.Label88->Visible());
+    QVERIFY(!s.f.Overview->Label88->Visible());
 }
 
 void TestFormSupervision::startUpBeforeAnyMessage()
@@ -140,13 +140,13 @@ void TestFormSupervision::startUpBeforeAnyMessage()
     // No message yet: the age is that of the zero date, and communications are unhealthy.
     for (int i = 0; i < 20; ++i)
         s.Tick(false);
-    QCOMPARE(s.f.Label89->Caption(), QStringLiteral("Seconds since last message"));
-    QVERIFY(s.f.Label90->Caption().toLongLong() > 3'000'000'000LL);
-    QVERIFY(s.f.Label88->Visible());
-    QCOMPARE(s.f.Label88->Caption(), QStringLiteral("Communications error - check VelkarHub"));
-    QCOMPARE(s.f.Label18->FontColor(), QColor(255, 0, 0));
-    QCOMPARE(s.f.ILLed2->Color(), g);
-    QVERIFY(s.f.ILLed2->Value());
+    QCOMPARE(s.f.Comms->Label89->Caption(), QStringLiteral("Seconds since last message"));
+    QVERIFY(s.f.Comms->Label90->Caption().toLongLong() > 3'000'000'000LL);
+    QVERIFY(s.f.Overview->Label88->Visible());
+    QCOMPARE(s.f.Overview->Label88->Caption(), QStringLiteral("Communications error - check VelkarHub"));
+    QCOMPARE(s.f.Overview->Label18->FontColor(), QColor(255, 0, 0));
+    QCOMPARE(s.f.Overview->ILLed2->Color(), g);
+    QVERIFY(s.f.Overview->ILLed2->Value());
 }
 
 void TestFormSupervision::lampPatterns_data()
@@ -183,7 +183,7 @@ void TestFormSupervision::lampPatterns()
     const size_t index = lamp == Power ? 25 : lamp == Network ? 26 : lamp == Link1 ? 27 : 30;
     general[index] = static_cast<int16_t>(word);
     s.h.control.DeliverOk(2, general);
-    TILLed *led = lamp == Power ? s.f.ILLed2 : lamp == Network ? s.f.Net_LED : lamp == Link1 ? s.f.ILLed3 : s.f.ILLed6;
+    TILLed *led = lamp == Power ? s.f.Overview->ILLed2 : lamp == Network ? s.f.Overview->Net_LED : lamp == Link1 ? s.f.Overview->LinkLamps[0] : s.f.Overview->LinkLamps[3];
     // Two whole cycles, from step 0.
     std::vector<uint32_t> seen;
     for (size_t i = 0; i < 2 * cycle.size(); ++i) {
@@ -206,19 +206,19 @@ void TestFormSupervision::unhealthyCommunications()
     s.h.control.DeliverOk(2, general);
     for (int i = 0; i < 12; ++i)
         s.Tick();
-    QCOMPARE(s.f.ILLed2->Color(), Y);
-    QCOMPARE(s.f.ILLed3->Color(), G);
+    QCOMPARE(s.f.Overview->ILLed2->Color(), Y);
+    QCOMPARE(s.f.Overview->LinkLamps[0]->Color(), G);
     // Unhealthy: every lamp grey, while the power lamp's position keeps advancing.
     for (int i = 0; i < 10; ++i) {
         s.TickAtAge(5000 + i);
-        QCOMPARE(s.f.ILLed2->Color(), g);
-        QCOMPARE(s.f.ILLed3->Color(), g);
-        QCOMPARE(s.f.ILLed4->Color(), g);
+        QCOMPARE(s.f.Overview->ILLed2->Color(), g);
+        QCOMPARE(s.f.Overview->LinkLamps[0]->Color(), g);
+        QCOMPARE(s.f.Overview->LinkLamps[1]->Color(), g);
     }
     // Back to healthy: the cycle resumes at the position reached (step 22: red).
     s.Tick();
-    QCOMPARE(s.f.ILLed2->Color(), R);
-    QCOMPARE(s.f.ILLed3->Color(), G);
+    QCOMPARE(s.f.Overview->ILLed2->Color(), R);
+    QCOMPARE(s.f.Overview->LinkLamps[0]->Color(), G);
 }
 
 void TestFormSupervision::networkLampKeepsItsColour()
@@ -228,18 +228,18 @@ void TestFormSupervision::networkLampKeepsItsColour()
     general[26] = 0x0002; // yellow, steady
     s.h.control.DeliverOk(2, general);
     s.Tick();
-    QCOMPARE(s.f.Net_LED->Color(), Y);
+    QCOMPARE(s.f.Overview->Net_LED->Color(), Y);
     // Code 5, steady: the colour does not change, not even while communications are down.
     general[26] = 0x0005;
     s.h.control.DeliverOk(2, general);
     for (int i = 0; i < 50; ++i)
         s.TickAtAge(6000);
-    QCOMPARE(s.f.Net_LED->Color(), Y);
+    QCOMPARE(s.f.Overview->Net_LED->Color(), Y);
     // With its code below 4 it follows the rule of the other lamps.
     general[26] = 0x0003;
     s.h.control.DeliverOk(2, general);
     s.TickAtAge(6000);
-    QCOMPARE(s.f.Net_LED->Color(), g);
+    QCOMPARE(s.f.Overview->Net_LED->Color(), g);
 }
 
 void TestFormSupervision::steadyTickRepaintsNothing()
@@ -252,7 +252,7 @@ void TestFormSupervision::steadyTickRepaintsNothing()
     s.f.Stats_WDCount = 3;
     s.Tick();
     s.Tick();
-    const std::array<TILLed *, 6> lamps{s.f.ILLed2, s.f.ILLed3, s.f.ILLed4, s.f.ILLed5, s.f.ILLed6, s.f.Net_LED};
+    const std::array<TILLed *, 6> lamps{s.f.Overview->ILLed2, s.f.Overview->LinkLamps[0], s.f.Overview->LinkLamps[1], s.f.Overview->LinkLamps[2], s.f.Overview->LinkLamps[3], s.f.Overview->Net_LED};
     std::array<int, 6> before{};
     for (size_t i = 0; i < lamps.size(); ++i)
         before[i] = lamps[i]->RepaintRequests();

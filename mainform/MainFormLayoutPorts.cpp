@@ -1,0 +1,90 @@
+// The four port pages: every control with its name, caption, Tag, hint and state at
+// creation. The pages are alike; each group of a page has its own builder, and the
+// page places the groups in three columns: the starter grid, the link, the starter.
+#include "mainform/MainForm.h"
+
+#include "controls/Controls.h"
+#include "controls/Grid.h"
+#include "controls/PageControl.h"
+#include "mainform/Colours.h"
+#include "mainform/Layout.h"
+#include "mainform/pages/PortPage.h"
+
+using Layout::Add;
+using namespace Colours;
+
+namespace {
+// The "Single Data" boxes are numbered irregularly.
+constexpr int SingleDataGroupBox[] = {13, 15, 16, 14};
+} // namespace
+
+void TForm1::BuildPortPage(PortPage &port)
+{
+    TTabSheet *page = port.Sheet;
+    auto *layout = Layout::VBox(page);
+    auto *top = Layout::Row(layout);
+    page->SetAdoptLayout(top);
+    auto *body = Layout::Row(layout);
+
+    if (port.Port == 1) {
+        PortCommon->Button4 = new TButton(this, QStringLiteral("Button4"), page, QStringLiteral("Read"));
+        PortCommon->Button4->SetVisible(false);
+        PortCommon->Button4->OnClick = [this](TComponent *s) { Button4Click(s); };
+        PortCommon->Label61 = new TLabel(this, QStringLiteral("Label61"), page, QStringLiteral("Selected Quorvane: 0:0"));
+        PortCommon->Label61->SetFontColor(Blue);
+        PortCommon->Label61->SetBold(true);
+        Add(top, PortCommon->Label61);
+    }
+    if (port.Port == 2) {
+        PortCommon->Button7 = new TButton(this, QStringLiteral("Button7"), page, QStringLiteral("Button7"));
+        PortCommon->Button7->OnClick = [this](TComponent *s) { Button7Click(s); };
+        Add(top, PortCommon->Button7);
+    }
+    top->addStretch(1);
+
+    auto *gridColumn = Layout::Column(body);
+    auto *linkColumn = Layout::Column(body, 1);
+    auto *starterColumn = Layout::Column(body, 1);
+    BuildPortGrid(port, gridColumn);
+    BuildPortSingleData(port, starterColumn);
+    BuildPortCommands(port, starterColumn);
+    linkColumn->addStretch(1);
+    starterColumn->addStretch(1);
+}
+
+void TForm1::BuildPortGrid(PortPage &port, QBoxLayout *column)
+{
+    auto *grid = new TStringGrid(this, QStringLiteral("StringGrid%1").arg(port.Port), port.Sheet, 6, 101);
+    grid->Tag = port.Link();
+    grid->SetHint(QStringLiteral("Click on line to select that Quorvane to work with"));
+    grid->HelpKeyword = QStringLiteral("Port_Tabs");
+    const int widths[] = {56, 64, 56, 72, 140, 70};
+    for (int c = 0; c < 6; ++c)
+        grid->SetColWidth(c, widths[c]);
+    grid->Widget()->setFixedWidth(480);
+    port.StringGrid = grid;
+    Add(column, grid, 1);
+}
+
+void TForm1::BuildPortSingleData(PortPage &port, QBoxLayout *column)
+{
+    auto *single = new TGroupBox(this, QStringLiteral("GroupBox%1").arg(SingleDataGroupBox[port.Link()]), port.Sheet,
+                                 QStringLiteral("Single Data"));
+    auto *singleLayout = Layout::VBox(single);
+    port.GroupGrid = new TStringGrid(this, QStringLiteral("GroupGrid%1").arg(port.Unit()), single, 2, 15);
+    port.GroupGrid->Widget()->setMinimumHeight(320);
+    Add(singleLayout, port.GroupGrid);
+    port.SingleData = single;
+    Add(column, single);
+}
+
+void TForm1::BuildPortCommands(PortPage &port, QBoxLayout *column)
+{
+    auto *commands = new TGroupBox(this, QStringLiteral("GroupBox%1").arg(17 + port.Port), port.Sheet, QStringLiteral("Commands"));
+    auto *commandsLayout = Layout::VBox(commands);
+    port.PriorityCommand = new TCheckBox(this, QStringLiteral("PriorityCommandL%1").arg(port.Port), commands, QStringLiteral("Use Priority"));
+    Add(commandsLayout, port.PriorityCommand);
+    commands->SetVisible(false);
+    port.Commands = commands;
+    Add(column, commands);
+}

@@ -1,0 +1,105 @@
+#include "mainform/RegisterMap.h"
+
+#include "mainform/ConfigConst.h"
+#include "mainform/MainForm.h"
+#include "utilities/Exceptions.h"
+
+namespace RegisterMap {
+namespace {
+
+using ConfigConst::RateFast;
+using ConfigConst::RateNormal;
+using ConfigConst::RateSlow;
+using ConfigConst::UpdateRates;
+using ConfigConst::WriteRate;
+
+constexpr int32_t Fast = UpdateRates[RateFast];
+constexpr int32_t Normal = UpdateRates[RateNormal];
+constexpr int32_t Slow = UpdateRates[RateSlow];
+
+constexpr HubDecoder NoHub = nullptr;
+constexpr LinkDecoder NoLink = nullptr;
+
+// clang-format off
+constexpr Block Table[] = {
+    // handle                  per link unit                 address count rule                          rate    runs            start               name                  decode
+    {Handle::Write,            false, Unit::Any,            0,     1,   Count::Fixed,                 WriteRate, Runs::Write,    Start::Operator,    "",                   Decode::None,    NoHub, NoLink},
+    {Handle::HubSettings,      false, Unit::Hub,            99,    109, Count::SettingsByFirmware,    2000,    Runs::Repeated, Start::HubTimer,    "development data",   Decode::Pending, NoHub, NoLink},
+    {Handle::GeneralData,      false, Unit::Hub,            499,   31,  Count::Fixed,                 Fast,    Runs::Repeated, Start::Activation,  "general info",       Decode::Hub,     &TForm1::DecodeGeneralInfo, NoLink},
+    {Handle::HubStatistics,    false, Unit::Hub,            599,   37,  Count::StatisticsByFirmware,  Fast,    Runs::Once,     Start::GeneralData, "",                   Decode::Hub,     &TForm1::DecodeHubStatistics, NoLink},
+    {Handle::GroupRequest,     false, Unit::Page,           1302,  2,   Count::Fixed,                 500,     Runs::Write,    Start::Operator,    "",                   Decode::Pending, NoHub, NoLink},
+    {Handle::GroupData,        false, Unit::Page,           1302,  17,  Count::Fixed,                 500,     Runs::Once,     Start::Operator,    "",                   Decode::Pending, NoHub, NoLink},
+    {Handle::ConfigWindow,     false, Unit::SelectedLink,   4999,  120, Count::Fixed,                 1000,    Runs::Once,     Start::Operator,    "",                   Decode::Pending, NoHub, NoLink},
+    {Handle::RuntimeMessage,   false, Unit::Hub,            6999,  10,  Count::Fixed,                 Fast,    Runs::Repeated, Start::Activation,  "development data",   Decode::Hub,     &TForm1::DecodeRuntimeMessage, NoLink},
+    {Handle::IdentText,        false, Unit::Hub,            8999,  15,  Count::Fixed,                 60000,   Runs::Once,     Start::Activation,  "scratchpad data",    Decode::Hub,     &TForm1::ShowIdentText, NoLink},
+    {Handle::LinkStatistics,   true,  Unit::Link,           1099,  12,  Count::Fixed,                 Fast,    Runs::Repeated, Start::Activation,  "link stats",         Decode::Pending, NoHub, NoLink},
+    {Handle::StatusWords,      true,  Unit::Link,           3799,  100, Count::Fixed,                 Normal,  Runs::Repeated, Start::Activation,  "link status words",  Decode::Pending, NoHub, NoLink},
+    {Handle::LoadWords,        true,  Unit::Link,           3899,  100, Count::Fixed,                 Normal,  Runs::Repeated, Start::Activation,  "link load words",    Decode::Pending, NoHub, NoLink},
+    {Handle::FaultWords,       true,  Unit::Link,           3999,  100, Count::Fixed,                 Normal,  Runs::Repeated, Start::Activation,  "link fault words",   Decode::Pending, NoHub, NoLink},
+    {Handle::StarterTypes,     true,  Unit::Link,           5999,  100, Count::Fixed,                 Slow,    Runs::Repeated, Start::Activation,  "link QV Types",      Decode::Pending, NoHub, NoLink},
+    {Handle::CommandWords,     true,  Unit::Link,           1999,  100, Count::Fixed,                 Normal,  Runs::Repeated, Start::Activation,  "link command words", Decode::Pending, NoHub, NoLink},
+    {Handle::LinkSettings,     true,  Unit::Link,           999,   9,   Count::Fixed,                 Normal,  Runs::Repeated, Start::Activation,  "link settings",      Decode::Pending, NoHub, NoLink},
+    {Handle::FileHubBlock,     false, Unit::Hub,            105,   103, Count::Fixed,                 WriteRate, Runs::Write,  Start::Operator,    "",                   Decode::None,    NoHub, NoLink},
+    {Handle::FileLinkBlock,    true,  Unit::Link,           1000,  8,   Count::Fixed,                 WriteRate, Runs::Write,  Start::Operator,    "",                   Decode::None,    NoHub, NoLink},
+};
+// clang-format on
+
+int16_t CountOf(const Block &block, int16_t infoV4)
+{
+    switch (block.countRule) {
+    case Count::SettingsByFirmware: return infoV4 >= 6 ? 109 : 108;
+    case Count::StatisticsByFirmware: return infoV4 < 4 ? 24 : infoV4 == 4 ? 35 : 37;
+    case Count::Fixed: break;
+    }
+    return block.count;
+}
+
+} // namespace
+
+std::span<const Block> Blocks() { return Table; }
+
+const Block *Find(int16_t handle, int *link)
+{
+    for (const Block &block : Table) {
+        const int offset = handle - block.handle;
+        if (offset == 0 || (block.perLink && offset > 0 && offset < Links)) {
+            if (link)
+                *link = offset;
+            return &block;
+        }
+    }
+    return nullptr;
+}
+
+Read ReadOf(int16_t handle, const Context &context)
+{
+    int link = 0;
+    const Block *block = Find(handle, &link);
+    if (!block || block->runs == Runs::Write)
+        throw EListError(QStringLiteral("No read is defined for handle ") + QString::number(handle));
+    Read read{handle, HubUnit, block->address, CountOf(*block, context.infoV4), block->rate};
+    switch (block->unit) {
+    case Unit::Link: read.unit = LinkUnit(link); break;
+    case Unit::SelectedLink:
+        read.unit = static_cast<int16_t>(HubUnit + context.whichLink);
+        read.address += context.quorvaneInLink;
+        break;
+    case Unit::Page: read.unit = context.pageUnit; break;
+    case Unit::Hub:
+    case Unit::Any: break;
+    }
+    return read;
+}
+
+QString RegistrationLogLine(const Read &read)
+{
+    int link = 0;
+    const Block *block = Find(read.handle, &link);
+    QString text = QStringLiteral("Starting ") + QString::fromLatin1(block ? block->name : "") + QStringLiteral(" comms ");
+    if (block && block->perLink)
+        text += QStringLiteral("Port ") + QString::number(link + 1) + QLatin1Char(' ');
+    return text + QLatin1Char('(') + QString::number(read.unit) + QLatin1Char(':') + QString::number(read.address + 1) +
+           QLatin1Char(' ') + QString::number(read.quantity) + QStringLiteral(" Registers)");
+}
+
+} // namespace RegisterMap
