@@ -186,6 +186,7 @@ private:
     void BuildCommsCounters(QBoxLayout *column);
     void BuildPortPage(PortPage &port);
     void BuildPortGrid(PortPage &port, QBoxLayout *column);
+    void BuildPortLinkSettings(PortPage &port, QBoxLayout *column);
     void BuildPortSingleData(PortPage &port, QBoxLayout *column);
     void BuildPortCommands(PortPage &port, QBoxLayout *column);
     void BuildConfigurationPage();

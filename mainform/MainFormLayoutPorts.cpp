@@ -46,6 +46,7 @@ void TForm1::BuildPortPage(PortPage &port)
     auto *linkColumn = Layout::Column(body, 1);
     auto *starterColumn = Layout::Column(body, 1);
     BuildPortGrid(port, gridColumn);
+    BuildPortLinkSettings(port, linkColumn);
     BuildPortSingleData(port, starterColumn);
     BuildPortCommands(port, starterColumn);
     linkColumn->addStretch(1);

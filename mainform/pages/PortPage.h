@@ -1,6 +1,8 @@
 #pragma once
 // One port page ("Port 1" to "Port 4"). The controls of the four pages are alike; their
 // names carry the port number (StringGrid3), the unit (GroupGrid19) or the link index.
+#include "mainform/pages/PortLinkSettings.h"
+
 #include <array>
 
 class TButton;
@@ -16,6 +18,8 @@ struct PortPage {
     int Unit() const { return 16 + Port; }
 
     TTabSheet *Sheet = nullptr;  // Port1 to Port4
+
+    LinkSettingsGroup LinkSettings;
 
     // The starters of the link: rows 1 to 100 for addresses 0 to 99; Tag = link index.
     TStringGrid *StringGrid = nullptr;
