@@ -102,6 +102,10 @@ public:
     void Button44Click(TComponent *Sender);
     void Button43Click(TComponent *Sender);
 
+    // ---- link settings and link statistics (MainFormLinks.cpp)
+    // Enter of the link-setting edits and of IPTimeout: remembers the text for the exit.
+    void QVL1LinkEnter(TComponent *Sender);
+
     // ---- communications supervision and status lamps (MainFormSupervision.cpp)
     void Timer2Timer(TComponent *Sender);
     uint32_t LampColour(int16_t ColourCode) const;
@@ -126,6 +130,8 @@ public:
     // holds that many fresh words; the control's buffer keeps older words beyond them.
     std::array<int16_t, 128> DefinedQuantity{};
 
+    // The text the focused edit had when it got the focus, for its exit handling.
+    QString EditOriginalValue;
     bool PortTab = false;
     bool VKHSettingsTab = false;
     bool SettingRange = false;

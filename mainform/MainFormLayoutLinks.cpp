@@ -43,6 +43,8 @@ void TForm1::BuildPortLinkSettings(PortPage &port, QBoxLayout *column)
         edit->Tag = spec.tag;
         if (spec.maxLength > 0)
             edit->SetMaxLength(spec.maxLength);
+        if (spec.edit != &LinkSettingsGroup::Port)
+            edit->OnEnter = [this](TComponent *s) { QVL1LinkEnter(s); };
         edit->Widget()->setFixedWidth(56);
         grid->addWidget(Layout::Text(g.Box, QString::fromLatin1(spec.label)), row, 0);
         Add(grid, edit, row, 1);

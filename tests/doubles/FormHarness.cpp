@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTest>
 
 namespace TestEnvironment {
@@ -52,6 +54,19 @@ QStringList LogTexts(const TForm1 &form)
 }
 } // namespace TestEnvironment
 
+namespace TestUi {
+void ClickTab(TForm1 &form, TTabSheet *page, Qt::MouseButton button)
+{
+    QTabBar *bar = form.Frame->PageControl1->Tabs()->tabBar();
+    QTest::mouseClick(bar, button, {}, bar->tabRect(page->PageIndex()).center());
+}
+
+void Click(TControl *control, Qt::MouseButton button)
+{
+    QTest::mouseClick(control->Widget(), button, {}, QPoint(8, control->Widget()->height() / 2));
+}
+} // namespace TestUi
+
 FormHarness::FormHarness() : FormHarness(Options{}) {}
 
 FormHarness::FormHarness(const Options &options)
@@ -63,7 +78,11 @@ FormHarness::FormHarness(const Options &options)
         if (ini.open(QIODevice::WriteOnly))
             ini.write(options.settingsIni.toLatin1());
     }
-    if (options.modbusErrors)
+    if (options.modbusErrors && !options.modbusErrorsText.isEmpty()) {
+        QFile errors(programFolder.path() + QStringLiteral("/ModbusErrors.txt"));
+        if (errors.open(QIODevice::WriteOnly))
+            errors.write(options.modbusErrorsText.toUtf8());
+    } else if (options.modbusErrors)
         QFile::copy(qEnvironmentVariable("VELKARHUB_SOURCE_DIR") + QStringLiteral("/comms/ModbusErrors.txt"),
                     programFolder.path() + QStringLiteral("/ModbusErrors.txt"));
     form_ = std::make_unique<TForm1>(TFormEnvironment{control, dialogs, shell, clock, programFolder.path() + QLatin1Char('/')});

@@ -30,10 +30,19 @@ QString DataFolder();
 QStringList LogTexts(const TForm1 &form);
 } // namespace TestEnvironment
 
+// The operator's mouse on the window.
+namespace TestUi {
+// Clicks the tab of a page.
+void ClickTab(TForm1 &form, TTabSheet *page, Qt::MouseButton button = Qt::LeftButton);
+// Clicks a control near its left edge: a check box or radio button on its indicator.
+void Click(TControl *control, Qt::MouseButton button = Qt::LeftButton);
+} // namespace TestUi
+
 class FormHarness {
 public:
     struct Options {
         bool modbusErrors = true;     // ModbusErrors.txt beside the program
+        QString modbusErrorsText;     // its content, when not the program's own file
         bool projectsFolder = true;   // the data folder's VelkarHubProjects exists
         QString settingsIni;          // content of Settings.ini, when not empty
         bool show = true;             // show the window and run its first activation

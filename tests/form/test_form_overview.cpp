@@ -4,6 +4,8 @@
 
 #include <QtTest>
 
+using namespace TestUi;
+
 namespace {
 
 // 31 words of general data with the firmware version given.
@@ -19,7 +21,6 @@ std::vector<int16_t> General(int16_t v1, int16_t v2, int16_t v3, int16_t v4)
 
 int16_t W(int value) { return static_cast<int16_t>(static_cast<uint16_t>(value)); }
 
-void Click(TControl *c) { QTest::mouseClick(c->Widget(), Qt::LeftButton, {}, QPoint(4, c->Widget()->height() / 2)); }
 
 } // namespace
 
@@ -38,7 +39,7 @@ private slots:
     void identificationText();
     void applyIdentificationText();
     void clipboardAndNotice();
-    void statisticsSignedness();
+    void statisticsLabels();
     void lastIpBlock_data();
     void lastIpBlock();
     void resets_data();
@@ -297,32 +298,58 @@ void TestFormOverview::clipboardAndNotice()
     QCOMPARE(f.Overview->Label123->Caption(), QStringLiteral(" "));
 }
 
-void TestFormOverview::statisticsSignedness()
+namespace {
+// Every label of the statistics, the word it shows and its text.
+struct StatisticsLabel {
+    const char *name;
+    int word;
+    const char *text;
+};
+const StatisticsLabel kStatisticsLabels[] = {
+    {"Label12", 0, "Number of Transmissions: "},
+    {"Label13", 1, "Number of Receptions:  "},
+    {"Label14", 2, "Number of Tx Errors: "},
+    {"Label15", 3, "Number of Rx Errors: "},
+    {"Label16", 4, "Number of Timeouts: "},
+    {"Label17", 5, "Power on Counter: "},
+    {"Label18", 6, "Watchdog Counter: "},
+    {"Label19", 7, "Runtime Messages: "},
+    {"Label105", 24, "Active Connections: "},
+    {"Label107", 25, "Receiving when transmitting: "},
+    {"Label106", 26, "Total Connections: "},
+    {"Label108", 27, "Modbus TCP/IP Tx: "},
+    {"Label109", 28, "Modbus TCP/IP ReTx: "},
+    {"Label110", 29, "Modbus TCP/IP Total Acks: "},
+    {"Label111", 30, "Modbus TCP/IP Rx: "},
+    {"Label112", 31, "Modbus TCP/IP Timeouts: "},
+    {"Label113", 32, "Modbus TCP/IP connection Closures: "},
+    {"Label114", 33, "Modbus TCP/IP connection aborts: "},
+    {"Label115", 34, "Modbus TCP/IP address allocations: "},
+    {"Label118", 35, "Flash Writes: "},
+    {"Label119", 36, "Flash Read CRC Errors: "},
+};
+} // namespace
+
+void TestFormOverview::statisticsLabels()
 {
     FormHarness h;
     TForm1 &f = h.form();
-    h.control.DeliverOk(3, std::vector<int16_t>(37, W(40000)));
-    QCOMPARE(f.Overview->Label12->Caption(), QStringLiteral("Number of Transmissions: 40000"));
-    QCOMPARE(f.Overview->Label13->Caption(), QStringLiteral("Number of Receptions:  40000"));
-    QCOMPARE(f.Overview->Label18->Caption(), QStringLiteral("Watchdog Counter: 40000"));
-    QCOMPARE(f.Overview->Label19->Caption(), QStringLiteral("Runtime Messages: 40000"));
-    QCOMPARE(f.Comms->Label105->Caption(), QStringLiteral("Active Connections: -25536"));
-    QCOMPARE(f.Comms->Label107->Caption(), QStringLiteral("Receiving when transmitting: -25536"));
-    QCOMPARE(f.Comms->Label115->Caption(), QStringLiteral("Modbus TCP/IP address allocations: -25536"));
-    QCOMPARE(f.Comms->Label119->Caption(), QStringLiteral("Flash Read CRC Errors: -25536"));
-    QCOMPARE(f.Stats_WDCount, W(40000));
-
-    // Word 25 feeds "Receiving when transmitting", word 26 "Total Connections".
-    std::vector<int16_t> w(37, 0);
-    w[25] = 25;
-    w[26] = 26;
-    w[36] = 36;
+    // A distinct value in every word: 40000 + k in the unsigned counters 0 to 7, a
+    // negative value in the signed ones.
+    std::vector<int16_t> w(37);
+    for (int k = 0; k < 37; ++k)
+        w[static_cast<size_t>(k)] = k < 8 ? W(40000 + k) : static_cast<int16_t>(-100 - k);
     h.control.DeliverOk(3, w);
-    QCOMPARE(f.Comms->Label107->Caption(), QStringLiteral("Receiving when transmitting: 25"));
-    QCOMPARE(f.Comms->Label106->Caption(), QStringLiteral("Total Connections: 26"));
+    for (const StatisticsLabel &l : kStatisticsLabels) {
+        const QString value = l.word < 8 ? QString::number(40000 + l.word) : QString::number(-100 - l.word);
+        QCOMPARE(f.Find<TLabel>(QString::fromLatin1(l.name))->Caption(), QString::fromLatin1(l.text) + value);
+    }
+    QCOMPARE(f.Stats_WDCount, W(40006));
+
     // A shorter block: the words beyond it keep what the control holds.
     h.control.DeliverOk(3, std::vector<int16_t>(24, 1));
-    QCOMPARE(f.Comms->Label119->Caption(), QStringLiteral("Flash Read CRC Errors: 36"));
+    QCOMPARE(f.Comms->Label119->Caption(), QStringLiteral("Flash Read CRC Errors: -136"));
+    QCOMPARE(f.Overview->Label12->Caption(), QStringLiteral("Number of Transmissions: 1"));
 }
 
 void TestFormOverview::lastIpBlock_data()
@@ -368,14 +395,13 @@ void TestFormOverview::resets_data()
     QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("definition");
     QTest::addColumn<int>("zeros");
-    QTest::newRow("Label12 (4x600)") << "Label12" << "Single(0,16,599,1000)" << 1;
-    QTest::newRow("Label18 (4x606)") << "Label18" << "Single(0,16,605,1000)" << 1;
-    QTest::newRow("Label19 (4x607)") << "Label19" << "Single(0,16,606,1000)" << 1;
+    // Every counter label but "Active Connections" clears the register it shows.
+    for (const StatisticsLabel &l : kStatisticsLabels) {
+        if (l.word == 24)
+            continue;
+        QTest::addRow("%s (4x%d)", l.name, 600 + l.word) << l.name << QStringLiteral("Single(0,16,%1,1000)").arg(599 + l.word) << 1;
+    }
     QTest::newRow("Label120 (4x7000)") << "Label120" << "Single(0,16,6999,1000)" << 1;
-    QTest::newRow("Label107 (4x625)") << "Label107" << "Single(0,16,624,1000)" << 1;
-    QTest::newRow("Label106 (4x626)") << "Label106" << "Single(0,16,625,1000)" << 1;
-    QTest::newRow("Label115 (4x634)") << "Label115" << "Single(0,16,633,1000)" << 1;
-    QTest::newRow("Label119 (4x636)") << "Label119" << "Single(0,16,635,1000)" << 1;
     QTest::newRow("Reset All (4x600..607)") << "Button8" << "Multi(0,16,599,8,1000)" << 8;
     QTest::newRow("Reset (4x625..634)") << "Button44" << "Multi(0,16,624,10,1000)" << 10;
     QTest::newRow("Clear (4x618..623)") << "Button43" << "Multi(0,16,617,6,1000)" << 6;

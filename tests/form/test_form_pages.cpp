@@ -7,6 +7,8 @@
 #include <QTabWidget>
 #include <QtTest>
 
+using namespace TestUi;
+
 namespace {
 
 QString ReadFile(const QString &path)
@@ -17,18 +19,7 @@ QString ReadFile(const QString &path)
 
 QString IniPath() { return TestEnvironment::DataFolder() + "/VelkarHubProjects/Settings.ini"; }
 
-// The operator clicks the tab of a page.
-void ClickTab(TForm1 &f, TTabSheet *page, Qt::MouseButton button = Qt::LeftButton)
-{
-    QTabBar *bar = f.Frame->PageControl1->Tabs()->tabBar();
-    QTest::mouseClick(bar, button, {}, bar->tabRect(page->PageIndex()).center());
-}
 
-// The operator clicks a check box or radio button on its indicator.
-void ClickButton(TControl *button)
-{
-    QTest::mouseClick(button->Widget(), Qt::LeftButton, {}, QPoint(8, button->Widget()->height() / 2));
-}
 
 QStringList FaultLines()
 {
@@ -49,7 +40,8 @@ private slots:
     void saveSettingsAtDestruction();
     void missingSettingsFolder();
     void renamePort();
-    void rightClickElsewhereAsksNothing();
+    void renameGate_data();
+    void renameGate();
     void pageChangeGates();
     void connectionChoices();
     void usbPortsAndPick();
@@ -173,19 +165,30 @@ void TestFormPages::renamePort()
     QVERIFY2(ReadFile(IniPath()).contains("Port 4=UTF7-coded:+ZeVnLIqe-ABC\r\n"), qPrintable(ReadFile(IniPath())));
 }
 
-void TestFormPages::rightClickElsewhereAsksNothing()
+void TestFormPages::renameGate_data()
 {
+    QTest::addColumn<int>("index");
+    for (int index = 0; index < 10; ++index)
+        QTest::addRow("page %d", index) << index;
+}
+
+void TestFormPages::renameGate()
+{
+    QFETCH(int, index);
     FormHarness h;
     TForm1 &f = h.form();
-    ClickTab(f, f.Overview->TabSheet8, Qt::RightButton);
-    ClickTab(f, f.Config->Configuration);
-    ClickTab(f, f.Config->Configuration, Qt::RightButton);
-    ClickTab(f, f.Ports[1]->Sheet);
-    QVERIFY(h.dialogs.shown.empty());
-    // The tab under the mouse does not matter: the shown port page is renamed.
+    f.Diagnostics->TabSheet2->SetTabVisible(true);
+    TTabSheet *shown = f.Frame->PageControl1->Page(index);
+    ClickTab(f, shown);
+    QCOMPARE(f.Frame->PageControl1->ActivePageIndex(), index);
     h.dialogs.inputAnswers.push_back(QStringLiteral("Conveyors"));
+    // The tab under the mouse does not matter: the shown page decides.
     ClickTab(f, f.HubSettings->TabSheet1, Qt::RightButton);
-    QCOMPARE(f.Ports[1]->Sheet->Caption(), QStringLiteral("Conveyors"));
+    const bool portPage = index >= 2 && index <= 5;
+    QCOMPARE(h.dialogs.shown.size(), size_t(portPage ? 1 : 0));
+    for (int n = 0; n < 4; ++n)
+        QCOMPARE(f.Ports[static_cast<size_t>(n)]->Sheet->Caption(),
+                 portPage && n == index - 2 ? QStringLiteral("Conveyors") : QStringLiteral("Port %1").arg(n + 1));
 }
 
 void TestFormPages::pageChangeGates()
@@ -244,7 +247,7 @@ void TestFormPages::connectionChoices()
     for (Case c : {Case{f.Comms->RadioButton1, true, false, false}, Case{f.Comms->RadioButton3, false, true, false},
                    Case{f.Comms->RadioButton2, false, false, true}}) {
         f.Frame->PageControl1->SetActivePage(f.Comms->TabSheet7);
-        ClickButton(c.choice);
+        Click(c.choice);
         QVERIFY(c.choice->Checked());
         for (TControl *w : std::initializer_list<TControl *>{f.Comms->Edit1, f.Comms->Edit2, f.Comms->Edit3, f.Comms->Edit4, f.Comms->Edit16, f.Comms->Label95})
             QCOMPARE(w->Visible(), c.unit1);
@@ -257,8 +260,8 @@ void TestFormPages::connectionChoices()
     }
     // Nothing reaches the control until "Apply to Port".
     h.control.Clear();
-    ClickButton(f.Comms->RadioButton1);
-    ClickButton(f.Comms->RadioButton3);
+    Click(f.Comms->RadioButton1);
+    Click(f.Comms->RadioButton3);
     QVERIFY(h.control.calls.isEmpty());
     f.Comms->Edit7->SetText("10");
     f.Comms->Edit8->SetText("0");

@@ -1,6 +1,7 @@
 // Start-up of the window on a scripted control: creation order, the activation's block
 // registrations and log lines, the hub settings block, connection, errors and results.
 #include "FormHarness.h"
+#include "utilities/TextFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -64,7 +65,9 @@ private slots:
     void hubSettingsBlockAfterTimer();
     void missingModbusErrorsFile();
     void errorEventThenResult();
-    void errorCodeWithoutText();
+    void errorTextBounds_data();
+    void errorTextBounds();
+    void errorTextIsNotAFormat();
     void resultsOfWriteHandles();
     void applyToPortWithNonNumericField();
     void logFileEvery26Lines();
@@ -183,18 +186,47 @@ void TestFormStartup::errorEventThenResult()
     QCOMPARE(f.Comms->Label4->Caption(), QStringLiteral("No Issues"));
 }
 
-void TestFormStartup::errorCodeWithoutText()
+void TestFormStartup::errorTextBounds_data()
 {
+    QTest::addColumn<int>("code");
+    QTest::addColumn<bool>("hasText");
+    // The lines of the file the window loads, read the way it reads them.
+    const int lines = static_cast<int>(TextFiles::Load(qEnvironmentVariable("VELKARHUB_SOURCE_DIR") + "/comms/ModbusErrors.txt").lines.size());
+    QTest::newRow("-1") << -1 << false;
+    QTest::newRow("0") << 0 << true;
+    QTest::newRow("17, not connected") << 17 << true;
+    QTest::newRow("the last line") << lines - 1 << true;
+    QTest::newRow("one past the last line") << lines << false;
+    QTest::newRow("99") << 99 << false;
+}
+
+void TestFormStartup::errorTextBounds()
+{
+    QFETCH(int, code);
+    QFETCH(bool, hasText);
     FormHarness h;
     TForm1 &f = h.form();
     h.control.DeliverOk(2, {});
-    for (int16_t code : {int16_t(99), int16_t(-1)}) {
-        h.control.DeliverError(9, code);
+    h.control.DeliverError(9, static_cast<int16_t>(code));
+    if (hasText) {
+        QCOMPARE(f.Comms->Label4->Caption(), QString::number(code) + " : " + f.ModbusErrors->at(code) + " : 9");
+        QVERIFY(!f.Frame->ILLed1->Value());
+        QVERIFY(!f.Comms->Label93->Visible());
+    } else {
         // A list-index failure instead; label and lamp keep their state.
         QCOMPARE(f.Comms->Label4->Caption(), QStringLiteral("No Issues"));
         QVERIFY(f.Frame->ILLed1->Value());
         QVERIFY2(f.Comms->Label93->Caption().startsWith(QStringLiteral("Exception: EListError : ")), qPrintable(f.Comms->Label93->Caption()));
     }
+}
+
+void TestFormStartup::errorTextIsNotAFormat()
+{
+    FormHarness::Options options;
+    options.modbusErrorsText = QStringLiteral("No error\r\nIllegal function\r\nBad %1 value %2\r\n");
+    FormHarness h(options);
+    h.control.DeliverError(27, 2);
+    QCOMPARE(h.form().Comms->Label4->Caption(), QStringLiteral("2 : Bad %1 value %2 : 27"));
 }
 
 void TestFormStartup::resultsOfWriteHandles()

@@ -1,0 +1,179 @@
+// The register map against what the window really does: every block the window defines
+// is the block the map gives for its handle, and every result reaches the decoder the
+// map names.
+#include "FormHarness.h"
+#include "utilities/Exceptions.h"
+
+#include <QRegularExpression>
+#include <QtTest>
+
+using namespace TestUi;
+
+using namespace RegisterMap;
+
+namespace {
+
+// One definition as the scripted control recorded it.
+struct Definition {
+    QString kind; // Read, Single or Multi
+    int handle, unit, address, quantity, rate;
+};
+
+std::vector<Definition> Definitions(const QStringList &calls)
+{
+    static const QRegularExpression read(QStringLiteral("^Read\\((-?\\d+),(-?\\d+),(-?\\d+),(-?\\d+),(-?\\d+)\\)$"));
+    static const QRegularExpression single(QStringLiteral("^Single\\((-?\\d+),(-?\\d+),(-?\\d+),(-?\\d+)\\)$"));
+    static const QRegularExpression multi(QStringLiteral("^Multi\\((-?\\d+),(-?\\d+),(-?\\d+),(-?\\d+),(-?\\d+)\\)$"));
+    std::vector<Definition> out;
+    for (const QString &call : calls) {
+        if (auto m = read.match(call); m.hasMatch())
+            out.push_back({"Read", m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt(), m.captured(4).toInt(),
+                           m.captured(5).toInt()});
+        else if (auto m = single.match(call); m.hasMatch())
+            out.push_back({"Single", m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt(), 1, m.captured(4).toInt()});
+        else if (auto m = multi.match(call); m.hasMatch())
+            out.push_back({"Multi", m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt(), m.captured(4).toInt(),
+                           m.captured(5).toInt()});
+    }
+    return out;
+}
+
+
+
+} // namespace
+
+class TestFormRegisterMap : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { TestEnvironment::Init(); }
+    void handlesOfTheMap();
+    void everyDefinitionIsInTheMap();
+    void button7ReadsLinksTwoToFour();
+    void resultsOfUndecodedHandles();
+    void decodersStillToCome();
+};
+
+void TestFormRegisterMap::handlesOfTheMap()
+{
+    // The handles the map knows, and no others.
+    QList<int> known;
+    for (int handle = -1; handle <= 127; ++handle)
+        if (Find(static_cast<int16_t>(handle)))
+            known << handle;
+    QList<int> expected{0, 1, 2, 3, 5, 6, 8, 9, 10};
+    for (int first : {17, 27, 37, 47, 57, 67, 77, 116})
+        for (int k = 0; k < (first == 116 ? 5 : 4); ++k)
+            expected << first + k;
+    std::sort(expected.begin(), expected.end());
+    QCOMPARE(known, expected);
+
+    // A per-link handle gives its link; the unit follows it.
+    int link = -1;
+    QCOMPARE(Find(79, &link)->handle, Handle::CommandWords);
+    QCOMPARE(link, 2);
+    QCOMPARE(ReadOf(79).unit, int16_t(19));
+    QCOMPARE(ReadOf(8, Context{0, 3, 42, 0}).unit, int16_t(19));
+    QCOMPARE(ReadOf(8, Context{0, 3, 42, 0}).address, 4999 + 42);
+    QCOMPARE(ReadOf(1, Context{5}).quantity, int16_t(108));
+    QCOMPARE(ReadOf(1, Context{6}).quantity, int16_t(109));
+    QVERIFY_THROWS_EXCEPTION(EListError, ReadOf(Handle::Write));
+}
+
+void TestFormRegisterMap::everyDefinitionIsInTheMap()
+{
+    // Everything the window does that defines a block: activation, the hub settings
+    // timer, general data (statistics), every page, Button7, every reset and the
+    // identification text.
+    FormHarness h;
+    TForm1 &f = h.form();
+    f.Frame->Timer1->OnTimer(f.Frame->Timer1);
+    std::vector<int16_t> general(31, 0);
+    general[3] = 6;
+    h.control.DeliverOk(Handle::GeneralData, general);
+    f.Frame->Timer1->OnTimer(f.Frame->Timer1);
+    f.Diagnostics->TabSheet2->SetTabVisible(true);
+    for (int index = f.Frame->PageControl1->PageCount() - 1; index >= 0; --index)
+        ClickTab(f, f.Frame->PageControl1->Page(index));
+    Click(f.PortCommon->Button7);
+    for (const char *name : {"Label12", "Label19", "Label106", "Label119", "Label120", "Button8", "Button44", "Button43"}) {
+        auto *c = f.Find<TControl>(QString::fromLatin1(name));
+        c->SetVisible(true);
+        Click(c);
+    }
+    f.Overview->Edit15->SetText(QStringLiteral("Line 3"));
+    f.Overview->Button38->Click();
+
+    const auto definitions = Definitions(h.control.calls);
+    QVERIFY(definitions.size() > 40);
+    for (const Definition &d : definitions) {
+        const QString what = QStringLiteral("%1 of handle %2").arg(d.kind).arg(d.handle);
+        int link = 0;
+        const Block *block = Find(static_cast<int16_t>(d.handle), &link);
+        QVERIFY2(block, qPrintable(what + ": not in the register map"));
+        QCOMPARE(d.kind == "Read", block->runs != Runs::Write);
+        QVERIFY2(d.rate == block->rate || (d.handle == Handle::IdentText && d.rate == ConfigConst::IdentRateFromPage),
+                 qPrintable(what));
+        if (d.kind != "Read") {
+            if (block->unit == Unit::Hub)
+                QCOMPARE(d.unit, int(HubUnit));
+            continue;
+        }
+        const Read read = ReadOf(static_cast<int16_t>(d.handle), Context{f.Info_V4, f.WhichLink, f.QuorvaneInLink, 0});
+        QCOMPARE(d.unit, int(read.unit));
+        QCOMPARE(d.address, read.address);
+        const bool shortRead = d.handle >= Handle::LinkSettings + 1 && d.handle <= Handle::LinkSettings + 3 &&
+                               d.quantity == ConfigConst::ShortLinkSettingsCount;
+        QVERIFY2(d.quantity == read.quantity || shortRead || block->countRule != Count::Fixed, qPrintable(what));
+    }
+}
+
+void TestFormRegisterMap::button7ReadsLinksTwoToFour()
+{
+    FormHarness h;
+    TForm1 &f = h.form();
+    h.control.Clear();
+    Click(f.PortCommon->Button7);
+    QCOMPARE(h.control.calls, (QStringList{"Read(18,18,999,7,1000)", "Once(18)", "Read(19,19,999,7,1000)", "Once(19)",
+                                           "Read(20,20,999,7,1000)", "Once(20)"}));
+    QCOMPARE(f.DefinedQuantity[18], int16_t(7));
+    QCOMPARE(f.DefinedQuantity[17], int16_t(9));
+}
+
+void TestFormRegisterMap::resultsOfUndecodedHandles()
+{
+    // Writes and reads without a decoder run only the lamp and the time stamp.
+    FormHarness h;
+    TForm1 &f = h.form();
+    for (const Block &block : Blocks()) {
+        if (block.decode != Decode::None && block.decode != Decode::Pending)
+            continue;
+        f.Frame->ILLed1->SetValue(false);
+        h.clock.Advance(100);
+        h.control.Clear();
+        h.control.DeliverOk(block.handle, std::vector<int16_t>(125, -1));
+        QVERIFY(f.Frame->ILLed1->Value());
+        QCOMPARE(f.LastCommsRec, h.clock.now);
+        QVERIFY2(h.control.calls.isEmpty(), qPrintable(h.control.calls.join(' ')));
+        QVERIFY(!f.Comms->Label93->Visible());
+    }
+}
+
+void TestFormRegisterMap::decodersStillToCome()
+{
+    // The reads whose decoders the window does not have yet. Each decoder that comes
+    // takes its handle off this list.
+    QList<int> pending;
+    for (const Block &block : Blocks())
+        if (block.decode == Decode::Pending)
+            pending << block.handle;
+    QCOMPARE(pending, (QList<int>{1, 5, 6, 8, 27, 37, 47, 57, 67, 77, 17}));
+    for (const Block &block : Blocks()) {
+        QCOMPARE(block.decode == Decode::Hub, block.hubDecoder != nullptr);
+        QCOMPARE(block.decode == Decode::Link, block.linkDecoder != nullptr);
+        if (block.decode != Decode::Pending)
+            QCOMPARE(block.decode == Decode::Link, block.perLink && block.runs != Runs::Write);
+    }
+}
+
+QTEST_MAIN(TestFormRegisterMap)
+#include "test_form_registermap.moc"
