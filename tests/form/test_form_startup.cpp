@@ -1,6 +1,7 @@
 // Start-up of the window on a scripted control: creation order, the activation's block
 // registrations and log lines, the hub settings block, connection, errors and results.
 #include "FormHarness.h"
+#include "utilities/Utilities1.h"
 
 #include <QDir>
 #include <QFile>
@@ -99,6 +100,7 @@ void TestFormStartup::firstStartWithoutSettings()
     QCOMPARE(f.Label130->Caption(), QStringLiteral("Running From: ") + h.programFolder.path() + "/");
     QVERIFY(f.Label60->Caption().startsWith(QStringLiteral("Application version: ")));
     QVERIFY(QRegularExpression("^Application version: \\d+\\.\\d+\\.\\d+\\.\\d+$").match(f.Label60->Caption()).hasMatch());
+    QCOMPARE(f.Label60->Caption(), QStringLiteral("Application version: ") + TUtilities::VersionInfo());
     QCOMPARE(f.StringGrids[2]->Cells(0, 1), QStringLiteral("0"));
     QCOMPARE(f.StringGrids[2]->Cells(0, 100), QStringLiteral("99"));
     QCOMPARE(f.StringGrids[0]->Cells(5, 0), QStringLiteral("Command"));
