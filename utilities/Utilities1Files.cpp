@@ -153,7 +153,7 @@ bool CopyOne(const QString &sourceName, const QString &dest, bool destIsFolder)
     return CopyEntry(NativePath(source), NativePath(target));
 }
 
-// ---- Trash (freedesktop.org trash specification, home trash)
+// ---- Trash: the freedesktop.org home trash, "Trash/files" and "Trash/info"
 
 class HomeTrash {
 public:
