@@ -35,6 +35,8 @@ VELKARHUB_EXCEPTION(EListError, Exception)
 VELKARHUB_EXCEPTION(EInOutError, Exception)
 VELKARHUB_EXCEPTION(EFOpenError, EInOutError)
 VELKARHUB_EXCEPTION(EFCreateError, EInOutError)
+// A request to the operating system that it refused (a process that did not start).
+VELKARHUB_EXCEPTION(EOSError, Exception)
 
 // The readable class name of any failure: ours give their own, others their C++ type.
 QString ExceptionClassName(const std::exception &e);

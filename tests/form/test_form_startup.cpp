@@ -2,6 +2,7 @@
 // registrations and log lines, the hub settings block, connection, errors and results.
 #include "FormHarness.h"
 #include "utilities/TextFiles.h"
+#include "utilities/Utilities1.h"
 
 #include <QDir>
 #include <QFile>
@@ -102,6 +103,7 @@ void TestFormStartup::firstStartWithoutSettings()
     QCOMPARE(f.About->Label130->Caption(), QStringLiteral("Running From: ") + h.programFolder.path() + "/");
     QVERIFY(f.About->Label60->Caption().startsWith(QStringLiteral("Application version: ")));
     QVERIFY(QRegularExpression("^Application version: \\d+\\.\\d+\\.\\d+\\.\\d+$").match(f.About->Label60->Caption()).hasMatch());
+    QCOMPARE(f.About->Label60->Caption(), QStringLiteral("Application version: ") + TUtilities::VersionInfo());
     QCOMPARE(f.Ports[2]->StringGrid->Cells(0, 1), QStringLiteral("0"));
     QCOMPARE(f.Ports[2]->StringGrid->Cells(0, 100), QStringLiteral("99"));
     QCOMPARE(f.Ports[0]->StringGrid->Cells(5, 0), QStringLiteral("Command"));
