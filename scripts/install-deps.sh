@@ -7,7 +7,7 @@ PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-serialbus-dev qt6-serialport-dev
   python3 python3-pymodbus python3-serial python3-serial-asyncio socat mbpoll
-  xvfb xauth imagemagick
+  xvfb xauth imagemagick xdotool
 )
 
 missing=()
