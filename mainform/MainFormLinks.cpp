@@ -200,7 +200,12 @@ void TForm1::QVL1FastBroadClick(TComponent *Sender)
                        QStringLiteral("Fast Broadcast setting"));
 }
 
-void TForm1::QVL1LinkEnter(TComponent *Sender) { EditOriginalValue = static_cast<TEdit *>(Sender)->Text(); }
+void TForm1::QVL1LinkEnter(TComponent *Sender)
+{
+    // Also bound to the hub settings page's IPTimeout, so it asks nothing but an edit.
+    if (const auto *edit = dynamic_cast<const TEdit *>(Sender))
+        EditOriginalValue = edit->Text();
+}
 
 void TForm1::LinkSettingExit(TComponent *Sender, int Port, LinkField Field)
 {
