@@ -39,4 +39,18 @@ constexpr int OperatorLogSaveEvery = 26;
 constexpr int FaultLogMaxLines = 200;
 constexpr int PortNameMaxLength = 20;
 
+// The configuration status a link reports in 4x1100, indexed by its code (0 to 8): after
+// code 0, the setting the hub refused and what it did instead.
+constexpr std::array<const char *, 9> LinkConfigStatusTexts{
+    "OK No Errors",
+    "Wrong Port number selected, previous setting retained",
+    "Quorvane link number out of range, previous setting retained",
+    "Baud rate out of range, 9600 selected",
+    "First Quorvane address out of range, 0 selected",
+    "Last Quorvane address out of range, 99 selected",
+    "Last Quorvane address not bigger than first Quorvane address, 99 selected",
+    "Config conflict out of range, No master selected",
+    "No reply timeout out of range, 10 selected",
+};
+
 } // namespace ConfigConst

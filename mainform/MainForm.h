@@ -103,8 +103,84 @@ public:
     void Button43Click(TComponent *Sender);
 
     // ---- link settings and link statistics (MainFormLinks.cpp)
+    // The settings block of link L (handle 17 + L) into QVLinkSettings and onto port page
+    // L + 1. Only the words the read defined for the handle are taken.
+    void DecodeLinkSettings(int16_t Link);
+    // The hub's baud code (baud rate / 100) of a "Baud Rate" item index 0 to 10;
+    // ERangeError for any other index.
+    static int16_t BaudCode(int16_t ItemIndex);
+    // Clicks of the four pages' link-setting groups and boxes (Tag = unit): each writes
+    // its register while a port page is shown.
+    void QVL1BaudClick(TComponent *Sender);
+    void QVL1ConfigConflictClick(TComponent *Sender);
+    void QVL1InputDataSizeClick(TComponent *Sender);
+    void QVL1FastBroadClick(TComponent *Sender);
     // Enter of the link-setting edits and of IPTimeout: remembers the text for the exit.
     void QVL1LinkEnter(TComponent *Sender);
+    // Exits of the link-setting edits, one per port and field (the first and last
+    // address share one on ports 1 to 3): validate the text and write it to the edit's
+    // register (Tag) of the port's unit.
+    void QVL1LinkExit(TComponent *Sender);
+    void QVL1FirstExit(TComponent *Sender);
+    void QVL1NoreplyExit(TComponent *Sender);
+    void QVL2LinkExit(TComponent *Sender);
+    void QVL2FirstExit(TComponent *Sender);
+    void QVL2NoreplyExit(TComponent *Sender);
+    void QVL3LinkExit(TComponent *Sender);
+    void QVL3FirstExit(TComponent *Sender);
+    void QVL3NoreplyExit(TComponent *Sender);
+    void QVL4LinkExit(TComponent *Sender);
+    void QVL4FirstExit(TComponent *Sender);
+    void QVL4LastExit(TComponent *Sender);
+    void QVL4NoreplyExit(TComponent *Sender);
+
+    // The statistics block of link L (handle 27 + L) into QVStatistics and the port page's
+    // "Link Information"; also the link's expected number of starters.
+    void DecodeLinkStatistics(int16_t Link);
+    // Resets of the link counters: handler n clears, on unit 16 + n, the register of the
+    // clicked label's Tag (CRC errors, time-outs, average and maximum scan time) or the
+    // two registers of the transmission count.
+    void CRCError1Click(TComponent *Sender);
+    void CRCError2Click(TComponent *Sender);
+    void CRCError3Click(TComponent *Sender);
+    void CRCError4Click(TComponent *Sender);
+    void TransCount1Click(TComponent *Sender);
+    void TransCount2Click(TComponent *Sender);
+    void TransCount3Click(TComponent *Sender);
+    void TransCount4Click(TComponent *Sender);
+
+    // The settings of each link: elements 0 to 4 are words 0 to 4 of its block, 6 to 9
+    // words 5 to 8; element 5 is the expected number of starters (last - first + 1),
+    // computed with the link's statistics.
+    static constexpr int LinkSettingsElements = 10;
+    std::array<std::array<int16_t, LinkSettingsElements>, 4> QVLinkSettings{};
+
+    // The statistics of one link (4x1100 to 4x1111).
+    struct TQVStatistics {
+        int16_t ConfigStatus = 0;        // word 0: index into LinkConfigStatusTexts
+        int16_t CRCErrorCount = 0;       // word 4
+        int16_t LastCRCErrorAddress = 0; // word 5
+        int16_t TimeoutCount = 0;        // word 6
+        int16_t LastTimeoutAddress = 0;  // word 7
+        int16_t RespondingCount = 0;     // word 8
+        int16_t LastScanTime = 0;        // word 9, ms
+        int16_t AverageScanTime = 0;     // word 10, ms
+        int16_t MaxScanTime = 0;         // word 11, ms
+        int64_t TransmissionCount = 0;   // words 3 (high) and 2 (low), unsigned: 0 to 4294967295
+    };
+    std::array<TQVStatistics, 4> QVStatistics{};
+
+private:
+    enum class LinkField : uint8_t { Link, Address, Noreply };
+    // The exit family: one implementation for every port and field.
+    void LinkSettingExit(TComponent *Sender, int Port, LinkField Field);
+    // The click writes: the value of one element of QVLinkSettings to the sender's unit
+    // (its Tag), logged as What.
+    void WriteLinkSelection(TComponent *Sender, int Element, int Value, const QString &What);
+    void ResetLinkCounter(TComponent *Sender, int Port);
+    void ResetTransmissionCount(TComponent *Sender, int Port);
+
+public:
 
     // ---- communications supervision and status lamps (MainFormSupervision.cpp)
     void Timer2Timer(TComponent *Sender);
@@ -193,6 +269,7 @@ private:
     void BuildPortPage(PortPage &port);
     void BuildPortGrid(PortPage &port, QBoxLayout *column);
     void BuildPortLinkSettings(PortPage &port, QBoxLayout *column);
+    void BuildPortLinkInfo(PortPage &port, QBoxLayout *column);
     void BuildPortSingleData(PortPage &port, QBoxLayout *column);
     void BuildPortCommands(PortPage &port, QBoxLayout *column);
     void BuildConfigurationPage();

@@ -47,6 +47,7 @@ void TForm1::BuildPortPage(PortPage &port)
     auto *starterColumn = Layout::Column(body, 1);
     BuildPortGrid(port, gridColumn);
     BuildPortLinkSettings(port, linkColumn);
+    BuildPortLinkInfo(port, linkColumn);
     BuildPortSingleData(port, starterColumn);
     BuildPortCommands(port, starterColumn);
     linkColumn->addStretch(1);

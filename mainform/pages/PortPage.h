@@ -1,6 +1,7 @@
 #pragma once
 // One port page ("Port 1" to "Port 4"). The controls of the four pages are alike; their
 // names carry the port number (StringGrid3), the unit (GroupGrid19) or the link index.
+#include "mainform/pages/PortLinkInfo.h"
 #include "mainform/pages/PortLinkSettings.h"
 
 #include <array>
@@ -20,6 +21,7 @@ struct PortPage {
     TTabSheet *Sheet = nullptr;  // Port1 to Port4
 
     LinkSettingsGroup LinkSettings;
+    LinkInfoGroup LinkInfo;
 
     // The starters of the link: rows 1 to 100 for addresses 0 to 99; Tag = link index.
     TStringGrid *StringGrid = nullptr;

@@ -1,0 +1,58 @@
+#pragma once
+// The main window on the real communications control, connected over Modbus TCP on
+// loopback to a hub simulator that the test starts, with every completed result counted
+// by handle.
+#include "FormHarness.h"
+#include "HubSimulator.h"
+#include "comms/TMbaxp.h"
+
+#include <QFile>
+#include <QtTest>
+#include <map>
+#include <memory>
+
+struct LiveForm {
+    HubSimulator simulator;
+    TMbaxp control;
+    ScriptedDialogs dialogs;
+    ScriptedShell shell;
+    SystemClock clock;
+    QTemporaryDir programFolder;
+    std::unique_ptr<TForm1> form;
+    std::map<int, int> results; // completed results by handle
+
+    explicit LiveForm(const QStringList &simulatorArgs = {}) : simulator(HubSimulator::Options{true, 0, QString(), simulatorArgs}) {}
+
+    // Starts the simulator, writes the connection settings and shows the window.
+    bool Start()
+    {
+        if (!simulator.start())
+            return false;
+        TestEnvironment::ResetDataFolder();
+        QFile ini(TestEnvironment::DataFolder() + QStringLiteral("/VelkarHubProjects/Settings.ini"));
+        if (!ini.open(QIODevice::WriteOnly))
+            return false;
+        ini.write(QStringLiteral("[TForm1]\r\nEdit1.Text=127\r\nEdit2.Text=0\r\nEdit3.Text=0\r\nEdit4.Text=1\r\n"
+                                 "Edit16.Text=%1\r\nEdit5.Text=500\r\nRadioButton1.Checked=True\r\nRadioButton2.Checked=False\r\n")
+                      .arg(simulator.tcpPort())
+                      .toLatin1());
+        ini.close();
+        QFile::copy(qEnvironmentVariable("VELKARHUB_SOURCE_DIR") + QStringLiteral("/comms/ModbusErrors.txt"),
+                    programFolder.path() + QStringLiteral("/ModbusErrors.txt"));
+        form = std::make_unique<TForm1>(TFormEnvironment{control, dialogs, shell, clock, programFolder.path() + QLatin1Char('/')});
+        auto inner = control.OnResultOk;
+        control.OnResultOk = [this, inner](int16_t handle) {
+            ++results[handle];
+            inner(handle);
+        };
+        form->Show();
+        return QTest::qWaitForWindowExposed(form->Window());
+    }
+
+    // Waits until `count` more results of a handle have been decoded.
+    bool WaitForResults(int handle, int count, int timeoutMs = 5000)
+    {
+        const int target = results[handle] + count;
+        return QTest::qWaitFor([&] { return results[handle] >= target; }, timeoutMs);
+    }
+};
