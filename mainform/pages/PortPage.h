@@ -2,6 +2,7 @@
 // One port page ("Port 1" to "Port 4"). The controls of the four pages are alike; their
 // names carry the port number (StringGrid3), the unit (GroupGrid19) or the link index.
 #include "mainform/pages/PortLinkSettings.h"
+#include "mainform/pages/PortStarters.h"
 
 #include <array>
 
@@ -23,6 +24,7 @@ struct PortPage {
 
     // The starters of the link: rows 1 to 100 for addresses 0 to 99; Tag = link index.
     TStringGrid *StringGrid = nullptr;
+    StarterStatusGroup Starters;
 
     // "Single Data": the group data of one starter.
     TGroupBox *SingleData = nullptr;
