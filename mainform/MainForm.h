@@ -128,7 +128,8 @@ public:
     // (Tag: the unit) to the opposite.
     void QV2orLowerG17Click(TComponent *Sender);
     void QV4orHigherG17Click(TComponent *Sender);
-    // The fault label's text of an older starter's fault code: its line of FaultsQV2.
+    // The fault label's text for an older starter's fault code: its line of FaultsQV2, or
+    // "Fault code n (no text in FaultsQV2.txt)" when the list has no such line.
     QString FaultText(int16_t Code) const;
 
     // ---- communications supervision and status lamps (MainFormSupervision.cpp)

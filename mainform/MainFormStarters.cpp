@@ -14,7 +14,7 @@ using namespace RegisterMap;
 namespace {
 
 constexpr int Addresses = 100;
-constexpr int Column_Status = 1, Column_Load = 2, Column_Fault = 3, Column_Type = 4, Column_Command = 5;
+constexpr int StatusColumn = 1, LoadColumn = 2, FaultColumn = 3, TypeColumn = 4, CommandColumn = 5;
 
 // Input data content items of the link settings: only the short item leaves out the loads;
 // the fault words come with the long items.
@@ -26,12 +26,15 @@ constexpr int16_t FirstFaultWordType = 40;
 const QString NotRead = QStringLiteral("Not Read");
 
 // The port page of a link index; any other link index is a range error.
-PortPage &PortOf(const TForm1 &form, int16_t link)
+PortPage &PortOf(const TForm1 &form, int link)
 {
     if (link < 0 || link >= Links)
         throw ERangeError(QStringLiteral("Link index out of range (%1)").arg(link));
     return *form.Ports[static_cast<size_t>(link)];
 }
+
+// The port page whose layout box raised a click: the box's Tag is the unit (17 to 20).
+PortPage &PortOfBox(const TForm1 &form, TComponent *box) { return PortOf(form, box->Tag - LinkUnit(0)); }
 
 // A stored value of a starter; an address outside 0 to 99 reads as 0.
 int16_t Stored(const TForm1 &form, int16_t link, TForm1::StarterKind kind, int address)
@@ -183,7 +186,7 @@ void TForm1::DecodeStatusWords(int16_t Link)
     for (int i = 0; i < Addresses; ++i) {
         const int16_t word = Mbaxp1.Get_Register(handle, static_cast<int16_t>(i));
         table[StatusWord][static_cast<size_t>(i)] = word;
-        port.StringGrid->SetCells(Column_Status, i + 1, hex ? HexWord(word) : QString::number(word));
+        port.StringGrid->SetCells(StatusColumn, i + 1, hex ? HexWord(word) : QString::number(word));
     }
 
     // The fault text follows the last click in any grid, the status bits this port's own
@@ -207,7 +210,7 @@ void TForm1::DecodeLoadWords(int16_t Link)
     for (int i = 0; i < Addresses; ++i) {
         const int16_t word = Mbaxp1.Get_Register(handle, static_cast<int16_t>(i));
         loads[static_cast<size_t>(i)] = word;
-        port.StringGrid->SetCells(Column_Load, i + 1, read ? QString::number(word) : NotRead);
+        port.StringGrid->SetCells(LoadColumn, i + 1, read ? QString::number(word) : NotRead);
     }
 }
 
@@ -222,13 +225,13 @@ void TForm1::DecodeFaultWords(int16_t Link)
         if (table[StarterType][a] < FirstFaultWordType) {
             // The fault code is in the status word; the severity keeps its last value.
             table[FaultCode][a] = static_cast<int16_t>(table[StatusWord][a] & 63);
-            port.StringGrid->SetCells(Column_Fault, i + 1, QString::number(table[FaultCode][a]));
+            port.StringGrid->SetCells(FaultColumn, i + 1, QString::number(table[FaultCode][a]));
             continue;
         }
         const auto word = static_cast<uint16_t>(Mbaxp1.Get_Register(handle, static_cast<int16_t>(i)));
         table[FaultCode][a] = static_cast<int16_t>(word & 255);
         table[FaultSeverity][a] = static_cast<int16_t>(word >> 8);
-        port.StringGrid->SetCells(Column_Fault, i + 1,
+        port.StringGrid->SetCells(FaultColumn, i + 1,
                                   read ? FaultSeverityPrefix(table[FaultCode][a], table[FaultSeverity][a]) +
                                              QString::number(table[FaultCode][a])
                                        : NotRead);
@@ -243,7 +246,7 @@ void TForm1::DecodeStarterTypes(int16_t Link)
     for (int i = 0; i < Addresses; ++i) {
         const int16_t word = Mbaxp1.Get_Register(handle, static_cast<int16_t>(i));
         types[static_cast<size_t>(i)] = word;
-        port.StringGrid->SetCells(Column_Type, i + 1, StarterTypeText(word));
+        port.StringGrid->SetCells(TypeColumn, i + 1, StarterTypeText(word));
     }
 }
 
@@ -252,14 +255,14 @@ void TForm1::ShowCommandWords(int16_t Link)
     PortPage &port = PortOf(*this, Link);
     const auto handle = static_cast<int16_t>(Handle::CommandWords + Link);
     for (int i = 0; i < Addresses; ++i)
-        port.StringGrid->SetCells(Column_Command, i + 1, QString::number(Mbaxp1.Get_Register(handle, static_cast<int16_t>(i))));
+        port.StringGrid->SetCells(CommandColumn, i + 1, QString::number(Mbaxp1.Get_Register(handle, static_cast<int16_t>(i))));
 }
 
 void TForm1::StringGrid1Click(TComponent *Sender)
 {
     auto *grid = static_cast<TStringGrid *>(Sender);
+    PortPage &port = PortOf(*this, grid->Tag);
     const auto link = static_cast<int16_t>(grid->Tag);
-    PortPage &port = PortOf(*this, link);
     const int row = grid->Row();
     if (row < 1 || row > Addresses)
         throw ERangeError(QStringLiteral("Grid row out of range (%1)").arg(row));
@@ -282,11 +285,6 @@ void TForm1::StringGrid1Click(TComponent *Sender)
     port.Starters.QV4orHigher->SetChecked(IsNewerStarterType(type));
     port.Starters.QV2orLower->SetChecked(IsOlderStarterType(type));
 }
-
-namespace {
-// The port page whose box raised a click: the box's Tag is the unit (17 to 20).
-PortPage &PortOfBox(const TForm1 &form, TComponent *box) { return PortOf(form, static_cast<int16_t>(box->Tag - LinkUnit(0))); }
-} // namespace
 
 void TForm1::QV2orLowerG17Click(TComponent *Sender)
 {

@@ -610,6 +610,14 @@ void TestFormStarters::errorsAndBadLinks()
         QVERIFY_THROWS_EXCEPTION(ERangeError, f.ShowCommandWords(link));
     }
     QVERIFY(f.QuorvaneLinks == table);
+    // Likewise a grid whose Tag names no link, and a layout box whose Tag names no unit.
+    Grid(f, 4)->Tag = 4;
+    QVERIFY_THROWS_EXCEPTION(ERangeError, f.StringGrid1Click(Grid(f, 4)));
+    Grid(f, 4)->Tag = 3;
+    Starters(f, 4).QV2orLower->Tag = 21;
+    QVERIFY_THROWS_EXCEPTION(ERangeError, f.QV2orLowerG17Click(Starters(f, 4).QV2orLower));
+    Starters(f, 4).QV2orLower->Tag = 20;
+    QCOMPARE(f.WhichLink, int16_t(0));
 }
 
 QTEST_MAIN(TestFormStarters)
