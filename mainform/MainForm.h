@@ -182,6 +182,32 @@ private:
 
 public:
 
+    // ---- starter grid, status words, selection (MainFormStarters.cpp)
+    // Decoders of the per-link word blocks (Link: the link index 0 to 3).
+    void DecodeStatusWords(int16_t Link);
+    void DecodeLoadWords(int16_t Link);
+    void DecodeFaultWords(int16_t Link);
+    void DecodeStarterTypes(int16_t Link);
+    void ShowCommandWords(int16_t Link);
+    // Starters that keep the fault code in the status word (types below 30), and those
+    // whose status word is a flag per bit (41, 42, 43, 50); 30, 31 and the rest are neither.
+    static bool IsOlderStarterType(int16_t Type);
+    static bool IsNewerStarterType(int16_t Type);
+    // The prefix of a fault cell: "W : ", "A : ", "T : ", "LT : " by severity, none for
+    // fault code 0 or a severity outside 0 to 3.
+    static QString FaultSeverityPrefix(int16_t Code, int16_t Severity);
+    static QString StarterTypeText(int16_t Type);
+    // The click of the four starter grids: selects the starter of the clicked row.
+    void StringGrid1Click(TComponent *Sender);
+    // The clicks of the four "Older QV" boxes (QV2orLowerG17 to G20) and of the four
+    // "QV4 or 5" boxes (QV4orHigherG17 to G20): each sets the other box of its port
+    // (Tag: the unit) to the opposite.
+    void QV2orLowerG17Click(TComponent *Sender);
+    void QV4orHigherG17Click(TComponent *Sender);
+    // The fault label's text for an older starter's fault code: its line of FaultsQV2, or
+    // "Fault code n (no text in FaultsQV2.txt)" when the list has no such line.
+    QString FaultText(int16_t Code) const;
+
     // ---- communications supervision and status lamps (MainFormSupervision.cpp)
     void Timer2Timer(TComponent *Sender);
     uint32_t LampColour(int16_t ColourCode) const;
@@ -212,6 +238,13 @@ public:
     bool VKHSettingsTab = false;
     bool SettingRange = false;
     std::array<QString, 4> PortTabDesc;
+    // The starters of the four links: [link index][kind][address], signed 16-bit, 0 at
+    // creation and never cleared. Command words are shown, not kept.
+    enum StarterKind : size_t { StatusWord, LoadWord, FaultCode, FaultSeverity, StarterType, StarterKinds };
+    std::array<std::array<std::array<int16_t, 100>, StarterKinds>, 4> QuorvaneLinks{};
+    // Selection: per link the address last clicked in its grid; the address and link
+    // (1 to 4, 0 before the first click) of the last click in any grid; 100 x link index
+    // + address of the selected starter.
     std::array<int16_t, 4> ActiveQuorvaneinLink{};
     int16_t ActiveQuorvane = 0;
     int16_t QuorvaneInLink = 0;
@@ -272,6 +305,7 @@ private:
     void BuildPortLinkInfo(PortPage &port, QBoxLayout *column);
     void BuildPortSingleData(PortPage &port, QBoxLayout *column);
     void BuildPortCommands(PortPage &port, QBoxLayout *column);
+    void BuildPortStarters(PortPage &port, QBoxLayout *column);
     void BuildConfigurationPage();
     void BuildCommsPage();
     void BuildAboutPage();

@@ -46,6 +46,7 @@ void TForm1::BuildPortPage(PortPage &port)
     auto *linkColumn = Layout::Column(body, 1);
     auto *starterColumn = Layout::Column(body, 1);
     BuildPortGrid(port, gridColumn);
+    BuildPortStarters(port, gridColumn);
     BuildPortLinkSettings(port, linkColumn);
     BuildPortLinkInfo(port, linkColumn);
     BuildPortSingleData(port, starterColumn);
@@ -60,7 +61,7 @@ void TForm1::BuildPortGrid(PortPage &port, QBoxLayout *column)
     grid->Tag = port.Link();
     grid->SetHint(QStringLiteral("Click on line to select that Quorvane to work with"));
     grid->HelpKeyword = QStringLiteral("Port_Tabs");
-    const int widths[] = {56, 64, 56, 72, 140, 70};
+    const int widths[] = {58, 60, 50, 66, 150, 70};
     for (int c = 0; c < 6; ++c)
         grid->SetColWidth(c, widths[c]);
     grid->Widget()->setFixedWidth(480);

@@ -99,10 +99,10 @@ Units 17..20, links n = unit - 16 = 1..4:
   4x2000..4x2099 command words, 0
   4x3800..4x3899 status words, 4x3900..4x3999 load words, 4x4000..4x4099 fault
                 words (low byte code, high byte severity 0 warn/1 alarm/2 trip/
-                3 latched trip), 4x6000..4x6099 starter types: addresses 0..9 hold
-                the ten starters of STARTERS, the list rotated by n - 1 places per
-                link (address i of link n is STARTERS[(i + n - 1) % 10]);
-                addresses 10..99 are 0
+                3 latched trip), 4x6000..4x6099 starter types: the ten starters of
+                STARTERS repeat over addresses 0..99, the list rotated by n - 1
+                places per link (address i of link n is STARTERS[(i + n - 1) % 10]);
+                a running starter's load grows by 1 with each ten addresses (i // 10)
   4x5000..4x5218 configuration windows: address a's window is 4x5000+a ..
                 4x5119+a (windows overlap); register 4x(5000 + k) holds
                 n*1000 + k, so word j of address a's window is n*1000 + a + j
@@ -271,9 +271,10 @@ def initial_link_registers(unit):
     put(1303, [0] * 17)
     put(2000, [0] * 100)
     types, status_words, loads, faults = ([0] * 100 for _ in range(4))
-    for address in range(len(STARTERS)):
-        starter = STARTERS[(address + link - 1) % len(STARTERS)]
-        types[address], status_words[address], loads[address], faults[address] = starter
+    for address in range(100):
+        starter_type, status_word, load, fault = STARTERS[(address + link - 1) % len(STARTERS)]
+        types[address], status_words[address], faults[address] = starter_type, status_word, fault
+        loads[address] = load + address // len(STARTERS) if load else 0
     put(3800, status_words)
     put(3900, loads)
     put(4000, faults)

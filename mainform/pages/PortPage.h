@@ -3,6 +3,7 @@
 // names carry the port number (StringGrid3), the unit (GroupGrid19) or the link index.
 #include "mainform/pages/PortLinkInfo.h"
 #include "mainform/pages/PortLinkSettings.h"
+#include "mainform/pages/PortStarters.h"
 
 #include <array>
 
@@ -25,6 +26,7 @@ struct PortPage {
 
     // The starters of the link: rows 1 to 100 for addresses 0 to 99; Tag = link index.
     TStringGrid *StringGrid = nullptr;
+    StarterStatusGroup Starters;
 
     // "Single Data": the group data of one starter.
     TGroupBox *SingleData = nullptr;

@@ -1,14 +1,16 @@
 #pragma once
 // The main window on the real communications control, connected over Modbus TCP on
 // loopback to a hub simulator that the test starts, with every completed result counted
-// by handle.
+// by handle. Files put into programFolder before Start() are found beside the program.
 #include "FormHarness.h"
 #include "HubSimulator.h"
 #include "comms/TMbaxp.h"
 
 #include <QFile>
 #include <QtTest>
+#include <algorithm>
 #include <map>
+#include <set>
 #include <memory>
 
 struct LiveForm {
@@ -47,6 +49,12 @@ struct LiveForm {
         };
         form->Show();
         return QTest::qWaitForWindowExposed(form->Window());
+    }
+
+    // Whether every one of the handles has completed at least once.
+    bool AllCompleted(const std::set<int> &handles) const
+    {
+        return std::all_of(handles.begin(), handles.end(), [this](int h) { return results.count(h) > 0; });
     }
 
     // Waits until `count` more results of a handle have been decoded.

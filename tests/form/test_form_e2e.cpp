@@ -1,57 +1,12 @@
 // The window with the real communications control against the hub simulator over
 // Modbus TCP on loopback: polling, the lamp, the overview, and the supervision when the
 // simulator's watchdog freezes or the simulator stops and comes back.
-#include "FormHarness.h"
-#include "HubSimulator.h"
-#include "comms/TMbaxp.h"
+#include "LiveForm.h"
 
 #include <QDir>
 #include <QFile>
 #include <QtTest>
 #include <set>
-
-namespace {
-
-// The window, connected to a running simulator, with every completed handle recorded.
-struct Live {
-    HubSimulator simulator;
-    TMbaxp control;
-    ScriptedDialogs dialogs;
-    ScriptedShell shell;
-    SystemClock clock;
-    QTemporaryDir programFolder;
-    std::unique_ptr<TForm1> form;
-    std::set<int> completed;
-
-    explicit Live(QStringList simulatorArgs = {}) : simulator(HubSimulator::Options{true, 0, QString(), simulatorArgs}) {}
-
-    bool Start()
-    {
-        if (!simulator.start())
-            return false;
-        TestEnvironment::ResetDataFolder();
-        QFile ini(TestEnvironment::DataFolder() + "/VelkarHubProjects/Settings.ini");
-        if (!ini.open(QIODevice::WriteOnly))
-            return false;
-        ini.write(QStringLiteral("[TForm1]\r\nEdit1.Text=127\r\nEdit2.Text=0\r\nEdit3.Text=0\r\nEdit4.Text=1\r\n"
-                                 "Edit16.Text=%1\r\nEdit5.Text=500\r\nRadioButton1.Checked=True\r\nRadioButton2.Checked=False\r\n")
-                      .arg(simulator.tcpPort())
-                      .toLatin1());
-        ini.close();
-        QFile::copy(qEnvironmentVariable("VELKARHUB_SOURCE_DIR") + "/comms/ModbusErrors.txt",
-                    programFolder.path() + "/ModbusErrors.txt");
-        form = std::make_unique<TForm1>(TFormEnvironment{control, dialogs, shell, clock, programFolder.path() + "/"});
-        auto inner = control.OnResultOk;
-        control.OnResultOk = [this, inner](int16_t handle) {
-            completed.insert(handle);
-            inner(handle);
-        };
-        form->Show();
-        return QTest::qWaitForWindowExposed(form->Window());
-    }
-};
-
-} // namespace
 
 class TestFormE2e : public QObject {
     Q_OBJECT
@@ -64,7 +19,7 @@ private slots:
 
 void TestFormE2e::pollsEveryBlockAndRecovers()
 {
-    Live live;
+    LiveForm live;
     QVERIFY(live.Start());
     TForm1 &f = *live.form;
     // Every cyclic block of the table, and the once-read hub blocks.
@@ -72,7 +27,7 @@ void TestFormE2e::pollsEveryBlockAndRecovers()
     for (int first : {17, 27, 37, 47, 57, 67, 77})
         for (int l = 0; l < 4; ++l)
             expected.insert(first + l);
-    QTRY_VERIFY_WITH_TIMEOUT(std::includes(live.completed.begin(), live.completed.end(), expected.begin(), expected.end()), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(live.AllCompleted(expected), 5000);
     QVERIFY(f.Frame->ILLed1->Value());
     QCOMPARE(f.Comms->Label4->Caption(), QStringLiteral("No Issues"));
     QCOMPARE(f.Comms->Label125->Caption(), QStringLiteral("Data Size: 109"));
@@ -85,13 +40,13 @@ void TestFormE2e::pollsEveryBlockAndRecovers()
              qPrintable(f.Comms->Label4->Caption()));
     // It comes back: polling resumes with no operator action.
     QVERIFY(live.simulator.restart());
-    live.completed.clear();
-    QTRY_VERIFY_WITH_TIMEOUT(f.Frame->ILLed1->Value() && live.completed.count(2) && live.completed.count(37), 10000);
+    live.results.clear();
+    QTRY_VERIFY_WITH_TIMEOUT(f.Frame->ILLed1->Value() && live.results.count(2) && live.results.count(37), 10000);
 }
 
 void TestFormE2e::overviewFollowsTheHub()
 {
-    Live live;
+    LiveForm live;
     QVERIFY(live.Start());
     TForm1 &f = *live.form;
     QTRY_COMPARE_WITH_TIMEOUT(f.Overview->Label8->Caption(), QStringLiteral("4:60:2:6"), 5000);
@@ -121,7 +76,7 @@ void TestFormE2e::overviewFollowsTheHub()
 
 void TestFormE2e::frozenWatchdog()
 {
-    Live live;
+    LiveForm live;
     QVERIFY(live.Start());
     TForm1 &f = *live.form;
     QTRY_VERIFY_WITH_TIMEOUT(f.CommsDandy && f.WDogDanndy, 5000);

@@ -180,11 +180,11 @@ void TestHubSim::servesEveryBlockAtFullLength()
             QCOMPARE(words.values.size(), 100);
         }
 
-        // The starter list is rotated by one place per link; 10..99 are empty.
+        // The starter list repeats over the 100 addresses, rotated by one place per link.
         const Result types = readRegisters(*client, unit, 6000, 100);
         QVERIFY(types.ok());
         for (int address = 0; address < 100; ++address) {
-            const quint16 expected = address < 10 ? kStarterTypes.at((address + link - 1) % 10) : 0;
+            const quint16 expected = kStarterTypes.at((address + link - 1) % 10);
             QCOMPARE(types.values.at(address), expected);
         }
         // A status word shows the starter is available exactly where a starter is.
