@@ -48,6 +48,16 @@ public:
         ThrowNotFound(name);
         return nullptr;
     }
+    // Every component of the window of that type, in the order they were created.
+    template <typename T>
+    std::vector<T *> ComponentsOf() const
+    {
+        std::vector<T *> found;
+        for (const auto &c : components_)
+            if (auto *t = dynamic_cast<T *>(c.get()))
+                found.push_back(t);
+        return found;
+    }
     TControl *ActiveControl() const { return active_; }
     TControl *ControlForWidget(QWidget *widget) const;
 
