@@ -255,6 +255,9 @@ private:
     // of "Use Fixed IP" and of a link-control group, with or without their write.
     void ApplyFixedIP(bool write);
     void ApplyLinkControl(TRadioGroup *group, bool write);
+    // The selected item's index of the time-out action or the LED test, written and logged;
+    // nothing without a selected item.
+    void WriteSelectedItem(TRadioGroup *group, int32_t address, const QString &logText);
     // One hub settings edit written at Tag - 1 and logged with that address.
     void WriteHubEdit(TEdit *edit, int16_t value, const QString &logText);
     // The mask of the 16 range boxes "UserR" or "ControlR" (found by name), as the

@@ -294,13 +294,19 @@ void TForm1::ApplyFixedIP(bool write)
 
 void TForm1::CheckBox1Click(TComponent *) { ApplyFixedIP(true); }
 
-void TForm1::EthernetTimeoutActionClick(TComponent *)
+void TForm1::WriteSelectedItem(TRadioGroup *group, int32_t address, const QString &logText)
 {
-    const int item = HubSettings->EthernetTimeoutAction->ItemIndex();
+    const int item = group->ItemIndex();
     if (item < 0)
         return;
-    WriteSingle(HubUnit, TimeoutActionAddress, static_cast<int16_t>(item));
-    LogMessage(QStringLiteral("Ethernet controlling device timeout setting written to VKH 16:110  Val: ") + QString::number(item));
+    WriteSingle(HubUnit, address, static_cast<int16_t>(item));
+    LogMessage(logText + QString::number(item));
+}
+
+void TForm1::EthernetTimeoutActionClick(TComponent *)
+{
+    WriteSelectedItem(HubSettings->EthernetTimeoutAction, TimeoutActionAddress,
+                      QStringLiteral("Ethernet controlling device timeout setting written to VKH 16:110  Val: "));
 }
 
 void TForm1::ApplyLinkControl(TRadioGroup *group, bool write)
@@ -320,11 +326,7 @@ void TForm1::Link1ControlClick(TComponent *Sender) { ApplyLinkControl(static_cas
 
 void TForm1::LEDTestClick(TComponent *)
 {
-    const int item = HubSettings->LEDTest->ItemIndex();
-    if (item < 0)
-        return;
-    WriteSingle(HubUnit, LedTestAddress, static_cast<int16_t>(item));
-    LogMessage(QStringLiteral("LED test setting written to VKH 16:205  Val: ") + QString::number(item));
+    WriteSelectedItem(HubSettings->LEDTest, LedTestAddress, QStringLiteral("LED test setting written to VKH 16:205  Val: "));
 }
 
 // ---------------------------------------------------------------- the range masks

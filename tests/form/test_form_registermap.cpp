@@ -82,8 +82,8 @@ void TestFormRegisterMap::handlesOfTheMap()
 void TestFormRegisterMap::everyDefinitionIsInTheMap()
 {
     // Everything the window does that defines a block: activation, the hub settings
-    // timer, general data (statistics), every page, Button7, every reset and the
-    // identification text.
+    // timer, general data (statistics), every page, Button7, every reset, the
+    // identification text, the reboot request and the hub settings page.
     FormHarness h;
     TForm1 &f = h.form();
     f.Frame->Timer1->OnTimer(f.Frame->Timer1);
@@ -102,6 +102,19 @@ void TestFormRegisterMap::everyDefinitionIsInTheMap()
     }
     f.Overview->Edit15->SetText(QStringLiteral("Line 3"));
     f.Overview->Button38->Click();
+    f.Overview->Button5->Click();
+    // The hub settings page: a settings block with its write-backs, an edit, and every
+    // box, group and button that writes.
+    ClickTab(f, f.HubSettings->TabSheet1);
+    h.control.DeliverOk(Handle::HubSettings, std::vector<int16_t>(109, 1));
+    f.HubSettings->IP4->Widget()->setFocus();
+    QTest::keyClicks(f.HubSettings->IP4->Widget(), QStringLiteral("7"));
+    for (const char *name : {"CheckBox1", "UserR1", "ControlR1", "Button42", "Btn_UpdateTime", "Link1Control_item4",
+                             "EthernetTimeoutAction_item2", "LEDTest_item3"}) {
+        auto *widget = f.Window()->findChild<QWidget *>(QString::fromLatin1(name));
+        QVERIFY2(widget, name);
+        QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(8, widget->height() / 2));
+    }
 
     const auto definitions = Definitions(h.control.calls);
     QVERIFY(definitions.size() > 40);
