@@ -27,6 +27,17 @@ std::vector<int16_t> Block()
     return w;
 }
 
+// The same block with another fixed address.
+std::vector<int16_t> BlockWithAddress(int16_t ip1, int16_t ip2, int16_t ip3, int16_t ip4)
+{
+    auto w = Block();
+    w[14] = ip1;
+    w[15] = ip2;
+    w[16] = ip3;
+    w[17] = ip4;
+    return w;
+}
+
 int16_t W(int value) { return static_cast<int16_t>(static_cast<uint16_t>(value)); }
 
 // Every write started, as "F6 16:116=195" (function, unit, zero-based address, words).
@@ -707,11 +718,7 @@ void TestFormHubSettings::focusedEditsKeepTheOperatorsText()
     ShowSettingsPage(h);
     f.HubSettings->IP2->Widget()->setFocus();
     Keys(f.HubSettings->IP2, QStringLiteral("*17"));
-    auto w = Block();
-    w[14] = 10;
-    w[15] = 11;
-    w[16] = 12;
-    w[17] = 13;
+    const auto w = BlockWithAddress(10, 11, 12, 13);
     h.control.DeliverOk(1, w);
     QCOMPARE(f.HubSettings->IP1->Text(), QStringLiteral("10"));
     QCOMPARE(f.HubSettings->IP2->Text(), QStringLiteral("17"));
@@ -799,10 +806,7 @@ void TestFormHubSettings::addressPartRefreshFailure()
     FormHarness h;
     TForm1 &f = h.form();
     f.HubSettings->IP2->OnChange = [](TComponent *) { throw ERangeError(QStringLiteral("refresh failed")); };
-    auto w = Block();
-    w[14] = 10;
-    w[15] = 11;
-    w[16] = 12;
+    auto w = BlockWithAddress(10, 11, 12, 4);
     w[26] = 2;
     h.control.DeliverOk(1, w);
     QCOMPARE(f.Comms->Label131->Caption(), QStringLiteral("2"));
