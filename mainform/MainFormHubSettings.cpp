@@ -224,10 +224,10 @@ void TForm1::DecodeHubSettings()
     }
 
     // 13 to 16: the masks. The boxes write only on the operator's mouse release.
-    for (int r = 1; r <= Ranges; ++r) {
+    for (int r = 1; r <= Ranges; ++r)
         Find<TCheckBox>(QStringLiteral("UserR%1").arg(r))->SetChecked(Useful->IsBitOn(LimitIPRangeSelection, r - 1));
+    for (int r = 1; r <= Ranges; ++r)
         Find<TCheckBox>(QStringLiteral("ControlR%1").arg(r))->SetChecked(Useful->IsBitOn(ControlRangeSelection, r - 1));
-    }
     page.Label94->SetCaption(MaskText("Enable bits (40126): ", LimitIPRangeSelection));
     page.Label122->SetCaption(MaskText("CRange bits (40208): ", ControlRangeSelection));
 
