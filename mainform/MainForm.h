@@ -102,6 +102,23 @@ public:
     void Button44Click(TComponent *Sender);
     void Button43Click(TComponent *Sender);
 
+    // ---- hub settings block and the writes of the hub settings page (MainFormHubSettings.cpp)
+    void DecodeHubSettings();
+    void IP1Change(TComponent *Sender);
+    void IP1Enter(TComponent *Sender);
+    void IP1Exit(TComponent *Sender);
+    void Range1Enter(TComponent *Sender);
+    void Range1Exit(TComponent *Sender);
+    void CheckBox1Click(TComponent *Sender);
+    void EthernetTimeoutActionClick(TComponent *Sender);
+    void Link1ControlClick(TComponent *Sender);
+    void LEDTestClick(TComponent *Sender);
+    void UserR1MouseUp(TComponent *Sender, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
+    void ControlR1MouseUp(TComponent *Sender, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
+    void Button42Click(TComponent *Sender);
+    void Btn_UpdateTimeClick(TComponent *Sender);
+    void Button5Click(TComponent *Sender);
+
     // ---- link settings and link statistics (MainFormLinks.cpp)
     // The settings block of link L (handle 17 + L) into QVLinkSettings and onto port page
     // L + 1. Only the words the read defined for the handle are taken.
@@ -270,6 +287,21 @@ public:
             Stats_MreTx = 0, Stats_TotalAck = 0, Stats_MRx = 0, Stats_TCPIPTimeouts = 0, Stats_Closings = 0,
             Stats_Aborts = 0, Stats_NewIPAddAllocations = 0, Stats_CRCWrites = 0, Stats_CRCErrors = 0;
 
+    // Hub settings (4x100 to 4x208). The two range masks are unsigned 16-bit patterns:
+    // bit r - 1 stands for client range r.
+    int16_t Gen_Day = 0, Gen_Month = 0, Gen_Year = 0, Gen_Hour = 0, Gen_Minute = 0, Gen_Second = 0;
+    int16_t Gen_Link1Control = 0, Gen_Link2Control = 0, Gen_Link3Control = 0, Gen_Link4Control = 0;
+    int16_t Gen_Port = 0, Gen_Timeout = 0, Gen_TimeoutAction = 0, Gen_DefineIP = 0;
+    int16_t Gen_IP1 = 0, Gen_IP2 = 0, Gen_IP3 = 0, Gen_IP4 = 0;
+    int16_t Gen_R1 = 0, Gen_R2 = 0, Gen_R3 = 0, Gen_R4 = 0;
+    int16_t Mask_1 = 0, Mask_2 = 0, Mask_3 = 0, Mask_4 = 0;
+    uint16_t LimitIPRangeSelection = 0;
+    uint16_t ControlRangeSelection = 0;
+    int16_t Gen_LEDTest = 0;
+    // The hub's clock as one value, held as the hub gives it (no time zone); the zero
+    // date until the first valid clock.
+    QDateTime Gen_TimeDate{QDate(1899, 12, 30), QTime(0, 0), Qt::UTC};
+
     // Supervision.
     bool CommsDandy = false;
     bool WDogDanndy = false;
@@ -298,6 +330,10 @@ private:
     void BuildOverviewLamps(QBoxLayout *column);
     void BuildOverviewCounters(QBoxLayout *column);
     void BuildHubSettingsPage();
+    void BuildHubEthernet(QBoxLayout *column);
+    void BuildHubLinkControls(QBoxLayout *column);
+    void BuildHubTime(QBoxLayout *column);
+    void BuildHubRanges(QBoxLayout *column);
     void BuildCommsCounters(QBoxLayout *column);
     void BuildPortPage(PortPage &port);
     void BuildPortGrid(PortPage &port, QBoxLayout *column);
@@ -325,6 +361,19 @@ private:
     void WriteSingle(int16_t unit, int32_t address, int16_t value);
     void WriteBlock(int16_t unit, int32_t address, const std::vector<int16_t> &values,
                     int16_t handle = RegisterMap::Handle::Write);
+
+    // The hub settings page (MainFormHubSettings.cpp): the parts of the click handling
+    // of "Use Fixed IP" and of a link-control group, with or without their write.
+    void ApplyFixedIP(bool write);
+    void ApplyLinkControl(TRadioGroup *group, bool write);
+    // The selected item's index of the time-out action or the LED test, written and logged;
+    // nothing without a selected item.
+    void WriteSelectedItem(TRadioGroup *group, int32_t address, const QString &logText);
+    // One hub settings edit written at Tag - 1 and logged with that address.
+    void WriteHubEdit(TEdit *edit, int16_t value, const QString &logText);
+    // The mask of the 16 range boxes "UserR" or "ControlR" (found by name), as the
+    // register's signed value.
+    int16_t RangeMask(const QString &boxName) const;
 
     // A lamp's colour for this tick, by its rules; advances its step where they say.
     void DriveLamp(TILLed *lamp, TLED &record, int kind);

@@ -130,50 +130,6 @@ void TForm1::BuildWindow()
     Frame->PageControl1->SetActivePage(Overview->TabSheet8);
 }
 
-void TForm1::BuildHubSettingsPage()
-{
-    TTabSheet *page = HubSettings->TabSheet1;
-    auto *columns = Layout::HBox(page);
-    auto *left = Layout::Column(columns, 1);
-    auto *right = Layout::Column(columns, 2);
-    HubSettings->Button1 = new TButton(this, QStringLiteral("Button1"), page, QStringLiteral("Read"));
-    HubSettings->Button1->SetVisible(false);
-    HubSettings->Button1->OnClick = [this](TComponent *s) { Button1Click(s); };
-
-    auto *time = new TGroupBox(this, QStringLiteral("GroupBox11"), page, QStringLiteral("Time and date"));
-    auto *t = Layout::VBox(time);
-    HubSettings->CheckBox3 = new TCheckBox(this, QStringLiteral("CheckBox3"), time, QStringLiteral("Auto update time"));
-    Add(t, HubSettings->CheckBox3);
-    HubSettings->Btn_UpdateTime = new TButton(this, QStringLiteral("Btn_UpdateTime"), time, QStringLiteral("Update from PC"));
-    t->addWidget(HubSettings->Btn_UpdateTime->Widget(), 0, Qt::AlignLeft);
-    Add(left, time);
-    left->addStretch(1);
-
-    HubSettings->GroupBox23 = new TGroupBox(this, QStringLiteral("GroupBox23"), page, QStringLiteral("Restrict Client Access"));
-    auto *ranges = Layout::VBox(HubSettings->GroupBox23);
-    HubSettings->GroupBox22 = new TGroupBox(this, QStringLiteral("GroupBox22"), HubSettings->GroupBox23, QStringLiteral("Last IP Block"));
-    auto *b = Layout::HBox(HubSettings->GroupBox22);
-    HubSettings->Label104 = new TLabel(this, QStringLiteral("Label104"), HubSettings->GroupBox22, QStringLiteral("Blocks: "));
-    HubSettings->Label104->Widget()->setMinimumWidth(90);
-    Add(b, HubSettings->Label104);
-    for (int k = 0; k < 5; ++k) {
-        if (k == 4)
-            b->addWidget(Layout::Text(HubSettings->GroupBox22, QStringLiteral(":")));
-        TEdit *&e = HubSettings->InvalidIP[static_cast<size_t>(k)];
-        e = new TEdit(this, QStringLiteral("InvalidIP%1").arg(k + 1), HubSettings->GroupBox22, QStringLiteral("192"));
-        e->SetReadOnly(true);
-        e->Widget()->setFixedWidth(k == 4 ? 56 : 44);
-        Add(b, e);
-    }
-    HubSettings->Button43 = new TButton(this, QStringLiteral("Button43"), HubSettings->GroupBox22, QStringLiteral("Clear"));
-    HubSettings->Button43->OnClick = [this](TComponent *s) { Button43Click(s); };
-    Add(b, HubSettings->Button43);
-    b->addStretch(1);
-    Add(ranges, HubSettings->GroupBox22);
-    Add(right, HubSettings->GroupBox23);
-    right->addStretch(1);
-}
-
 void TForm1::BuildConfigurationPage()
 {
     auto *layout = Layout::VBox(Config->Configuration);
@@ -303,6 +259,8 @@ void TForm1::BuildCommsPage()
     Comms->Label93->SetWordWrap(true);
     Comms->Label93->SetVisible(false);
     Add(middle, Comms->Label93);
+    Comms->Label131 = new TLabel(this, QStringLiteral("Label131"), page, QStringLiteral("Label131"));
+    Add(middle, Comms->Label131);
     BuildCommsCounters(right);
     left->addStretch(1);
     middle->addStretch(1);

@@ -85,6 +85,7 @@ void TForm1::BuildOverviewPage()
     Overview->Label123->OnClick = [this](TComponent *s) { Label123Click(s); };
     Add(u, Overview->Label123, 6, 0, 1, 2);
     Overview->Button5 = new TButton(this, QStringLiteral("Button5"), unit, QStringLiteral("Reboot Required"));
+    Overview->Button5->OnClick = [this](TComponent *s) { Button5Click(s); };
     Add(u, Overview->Button5, 7, 0);
     u->setColumnStretch(1, 1);
     Add(left, unit);

@@ -24,7 +24,7 @@ constexpr LinkDecoder NoLink = nullptr;
 constexpr Block Table[] = {
     // handle                  per link unit                 address count rule                          rate    runs            start               name                  decode
     {Handle::Write,            false, Unit::Any,            0,     1,   Count::Fixed,                 WriteRate, Runs::Write,    Start::Operator,    "",                   Decode::None,    NoHub, NoLink},
-    {Handle::HubSettings,      false, Unit::Hub,            99,    109, Count::SettingsByFirmware,    2000,    Runs::Repeated, Start::HubTimer,    "development data",   Decode::Pending, NoHub, NoLink},
+    {Handle::HubSettings,      false, Unit::Hub,            99,    109, Count::SettingsByFirmware,    2000,    Runs::Repeated, Start::HubTimer,    "development data",   Decode::Hub,     &TForm1::DecodeHubSettings, NoLink},
     {Handle::GeneralData,      false, Unit::Hub,            499,   31,  Count::Fixed,                 Fast,    Runs::Repeated, Start::Activation,  "general info",       Decode::Hub,     &TForm1::DecodeGeneralInfo, NoLink},
     {Handle::HubStatistics,    false, Unit::Hub,            599,   37,  Count::StatisticsByFirmware,  Fast,    Runs::Once,     Start::GeneralData, "",                   Decode::Hub,     &TForm1::DecodeHubStatistics, NoLink},
     {Handle::GroupRequest,     false, Unit::Page,           1302,  2,   Count::Fixed,                 500,     Runs::Write,    Start::Operator,    "",                   Decode::Pending, NoHub, NoLink},

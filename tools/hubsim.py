@@ -29,6 +29,10 @@ Commands on stdin, one per line, each answered by exactly one line on stdout
   reads UNIT REG             -> OK <n>  read requests that started at REG
   runtime COUNT LINE NAME    set the run-time message (NAME: rest of the line,
                              cut or padded with spaces to 16 characters)
+  asktime keep|once|off      the hub asks for the date and time (bit 0 of 4x511):
+                             keep = asks on after every clock write (a hub that
+                             never keeps its time), once = until the next clock
+                             write (as --time-needed), off = stops asking
   quit                       exit
   With --exit-on-eof the end of stdin ends the simulator; otherwise it runs until
   SIGTERM/SIGINT, also with stdin closed or /dev/null.
@@ -50,10 +54,12 @@ Unit 16, the hub:
   4x110 502 (Modbus TCP port)     4x111 1000 (controlling-device time-out, ms)
   4x112 0 (time-out action)       4x113 1 (use fixed address)
   4x114..4x117  192.168.1.50      4x118..4x121 192.168.1.1 (router)
-  4x122..4x125  255.255.255.0     4x126 0x0001 (client range 1 in use)
-  4x127..4x206  client ranges, five words each; range 1 = 192.168.1.10 to .99,
-                ranges 2..16 all 0
-  4x207 0 (LED test)              4x208 0x0001 (range 1 is a controlling device)
+  4x122..4x125  255.255.255.0     4x126 0x0007 (client ranges 1 to 3 in use)
+  4x127..4x206  client ranges, five words each (first address, last part of the
+                last address): 1 = 192.168.1.10 to .99, 2 = 192.168.1.200 to .210,
+                3 = 10.20.0.1 to .30, ranges 4..16 all 0
+  4x207 0 (LED test)              4x208 0x0005 (ranges 1 and 3 are controlling
+                                  devices)
   4x500..4x503  firmware version 4, 60, 2, 6 (4x501 from --info-v2, 4x503 from
                 --info-v4)
   4x504, 4x505  checksum low word 0xBEEF, high word 0x1234
@@ -224,10 +230,10 @@ def initial_hub_registers(info_v2, info_v4, time_needed):
     settings[14:18] = _words_of_ip("192.168.1.50")
     settings[18:22] = _words_of_ip("192.168.1.1")
     settings[22:26] = _words_of_ip("255.255.255.0")
-    settings[26] = 0x0001
-    settings[27:32] = [192, 168, 1, 10, 99]
+    settings[26] = 0x0007
+    settings[27:42] = [192, 168, 1, 10, 99, 192, 168, 1, 200, 210, 10, 20, 0, 1, 30]
     settings[107] = 0
-    settings[108] = 0x0001
+    settings[108] = 0x0005
     put(100, settings)
 
     general = [0] * 31  # 4x500..4x530
@@ -373,6 +379,7 @@ class Hub:
         self.clock = HubClock()
         self.refresh_clock()
         self.watchdog_frozen = args.freeze_watchdog
+        self.time_asked_always = False
         self.write_log = []
         self.read_counts = {}
         self.group_busy_reads = {unit: None for unit in LINK_UNITS}
@@ -446,8 +453,9 @@ class Hub:
             return
         self.clock.set_words(self.raw(HUB_UNIT, A_CLOCK, 6))
         self.refresh_clock()
-        status = self.raw(HUB_UNIT, A_STATUS1)[0]
-        self.store(HUB_UNIT, A_STATUS1, [status & ~STATUS1_TIME_NEEDED])
+        if not self.time_asked_always:
+            status = self.raw(HUB_UNIT, A_STATUS1)[0]
+            self.store(HUB_UNIT, A_STATUS1, [status & ~STATUS1_TIME_NEEDED])
 
     def _start_group_request(self, unit):
         starter, item = self.raw(unit, A_GROUP, 2)
@@ -535,6 +543,16 @@ class Hub:
         if unit == HUB_UNIT and address < A_CLOCK + 6 and address + len(values) > A_CLOCK:
             self.clock.set_words(self.raw(HUB_UNIT, A_CLOCK, 6))
             self.refresh_clock()
+        return "OK"
+
+    def cmd_asktime(self, words, _line):
+        if len(words) != 1 or words[0] not in ("keep", "once", "off"):
+            raise ValueError("usage: asktime keep|once|off")
+        status = self.raw(HUB_UNIT, A_STATUS1)[0]
+        asking = words[0] != "off"
+        self.time_asked_always = words[0] == "keep"
+        status = status | STATUS1_TIME_NEEDED if asking else status & ~STATUS1_TIME_NEEDED
+        self.store(HUB_UNIT, A_STATUS1, [status])
         return "OK"
 
     def cmd_get(self, words, _line):

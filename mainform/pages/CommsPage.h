@@ -41,6 +41,7 @@ struct CommsPage {
     TLabel *Label125 = nullptr;  // "Data Size: "
     TCheckBox *CheckBox2 = nullptr; // "Log Incomming Messages"
     TLabel *Label93 = nullptr;   // the last unexpected exception
+    TLabel *Label131 = nullptr;  // which address part of the hub settings page failed to refresh
 
     // Runtime messages.
     TMemo *Memo1 = nullptr;

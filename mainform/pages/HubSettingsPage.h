@@ -1,5 +1,12 @@
 #pragma once
-// The hub settings page ("VelkarHub Settings").
+// The hub settings page ("VelkarHub Settings"): the hub's Ethernet settings, the
+// controlling-device time-out and its action, the control mode of each link, the hub's
+// date and time, the client address ranges with the last blocked client, and the LED
+// test. The Tag of an edit, of "Use Fixed IP" and of a link-control group is the
+// one-based number of the register it shows (written at Tag - 1).
+//
+// The range controls are found by name: "Range1" to "Range80" (Tag 127 to 206),
+// "UserR1" to "UserR16" and "ControlR1" to "ControlR16".
 #include <array>
 
 class TButton;
@@ -7,20 +14,44 @@ class TCheckBox;
 class TEdit;
 class TGroupBox;
 class TLabel;
+class TRadioGroup;
 class TTabSheet;
 
 struct HubSettingsPage {
     TTabSheet *TabSheet1 = nullptr;
     TButton *Button1 = nullptr; // hidden "Read": registers the hub-wide blocks
 
+    // "IP Address Request": address, port, router, mask, fixed-address option.
+    TGroupBox *IPAddressRequest = nullptr;
+    TEdit *IP1 = nullptr, *IP2 = nullptr, *IP3 = nullptr, *IP4 = nullptr; // 4x114 to 4x117
+    TEdit *IP_Port = nullptr;                                              // 4x110
+    TEdit *edtRouter1 = nullptr, *edtRouter2 = nullptr, *edtRouter3 = nullptr, *edtRouter4 = nullptr; // 4x118 to 4x121
+    TEdit *edtMask1 = nullptr, *edtMask2 = nullptr, *edtmask3 = nullptr, *edtMask4 = nullptr;         // 4x122 to 4x125
+    TCheckBox *CheckBox1 = nullptr;                                        // "Use Fixed IP", 4x113
+
+    // "PLC Control Timeout Time" and the action when it expires.
+    TGroupBox *PLCTimeout = nullptr;
+    TEdit *IPTimeout = nullptr;                // 4x111
+    TRadioGroup *EthernetTimeoutAction = nullptr; // 4x112
+
+    // The control mode of links 1 to 4 (Link1Control to Link4Control), 4x106 to 4x109.
+    std::array<TRadioGroup *, 4> LinkControl{};
+
     // Time and date.
+    TGroupBox *GroupBox11 = nullptr;
+    TLabel *Label1 = nullptr;            // the hub's date and time
     TCheckBox *CheckBox3 = nullptr;      // "Auto update time"
     TButton *Btn_UpdateTime = nullptr;   // "Update from PC"
 
-    // Restrict Client Access: the last blocked client.
+    // Restrict Client Access: 16 ranges, their two masks, and the last blocked client.
     TGroupBox *GroupBox23 = nullptr;
+    TLabel *Label94 = nullptr;           // the access mask 4x126
+    TLabel *Label122 = nullptr;          // the controlling-device mask 4x208
+    TButton *Button42 = nullptr;         // "Clear All Ranges"
     TGroupBox *GroupBox22 = nullptr;     // "Last IP Block"
     TLabel *Label104 = nullptr;          // "Blocks: "
     std::array<TEdit *, 5> InvalidIP{};  // InvalidIP1 to InvalidIP5: address parts and port
     TButton *Button43 = nullptr;         // "Clear"
+
+    TRadioGroup *LEDTest = nullptr;      // 4x207
 };

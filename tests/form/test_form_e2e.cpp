@@ -3,8 +3,6 @@
 // simulator's watchdog freezes or the simulator stops and comes back.
 #include "LiveForm.h"
 
-#include <QDir>
-#include <QFile>
 #include <QtTest>
 #include <set>
 

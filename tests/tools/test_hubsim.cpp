@@ -130,10 +130,12 @@ void TestHubSim::servesEveryBlockAtFullLength()
     QCOMPARE(settings.values.mid(6, 20),
              (QVector<quint16>{2, 2, 10, 0, 502, 1000, 0, 1, 192, 168, 1, 50, 192, 168, 1, 1, 255, 255,
                                255, 0}));
-    QCOMPARE(settings.values.at(26), quint16(0x0001));
-    QCOMPARE(settings.values.mid(27, 6), (QVector<quint16>{192, 168, 1, 10, 99, 0}));
+    QCOMPARE(settings.values.at(26), quint16(0x0007));
+    QCOMPARE(settings.values.mid(27, 16),
+             (QVector<quint16>{192, 168, 1, 10, 99, 192, 168, 1, 200, 210, 10, 20, 0, 1, 30, 0}));
+    QCOMPARE(settings.values.mid(42, 65), QVector<quint16>(65, 0));
     QCOMPARE(settings.values.at(107), quint16(0));
-    QCOMPARE(settings.values.at(108), quint16(0x0001));
+    QCOMPARE(settings.values.at(108), quint16(0x0005));
 
     const Result general = readRegisters(*client, 16, 500, 31);
     QVERIFY(general.ok());
@@ -416,6 +418,21 @@ void TestHubSim::startupOptionsClockAndReboot()
     QCOMPARE(readRegisters(*client, 16, 511, 1).values.value(0) & 0x0001, 0);
     QCOMPARE(readRegisters(*client, 16, 100, 5).values, (QVector<quint16>{7, 3, 25, 14, 5}));
     QTRY_VERIFY_WITH_TIMEOUT(readRegisters(*client, 16, 105, 1).values.value(0) > 9, 3000);
+
+    // A hub that keeps asking: every clock write leaves "time needed" set, until it
+    // stops asking; "once" asks until the next clock write.
+    QCOMPARE(sim.command(QStringLiteral("asktime keep")), QStringLiteral("OK"));
+    for (int send = 0; send < 2; ++send) {
+        QVERIFY(writeRegisters(*client, 16, 100, {7, 3, 25, 14, 5, 9}).ok());
+        QCOMPARE(readRegisters(*client, 16, 511, 1).values.value(0) & 0x0001, 1);
+    }
+    QCOMPARE(sim.command(QStringLiteral("asktime off")), QStringLiteral("OK"));
+    QCOMPARE(readRegisters(*client, 16, 511, 1).values.value(0) & 0x0001, 0);
+    QCOMPARE(sim.command(QStringLiteral("asktime once")), QStringLiteral("OK"));
+    QCOMPARE(readRegisters(*client, 16, 511, 1).values.value(0) & 0x0001, 1);
+    QVERIFY(writeRegisters(*client, 16, 100, {7, 3, 25, 14, 5, 9}).ok());
+    QCOMPARE(readRegisters(*client, 16, 511, 1).values.value(0) & 0x0001, 0);
+    QVERIFY(sim.command(QStringLiteral("asktime always")).startsWith(QStringLiteral("ERR ")));
 
     // A reboot request clears "reboot required" and leaves the clock alone.
     QVERIFY(sim.set(16, 511, {0x0008}));

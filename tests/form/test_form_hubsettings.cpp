@@ -1,0 +1,858 @@
+// The hub settings page on a scripted control: the settings block decoded onto the page,
+// and every write the page's controls make, driven through the controls as the operator
+// drives them.
+#include "FormHarness.h"
+#include "utilities/Exceptions.h"
+
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QtTest>
+
+using namespace TestUi;
+
+namespace {
+
+using ScriptedKind = ScriptedMbaxp::Kind;
+
+// A settings block as a hub sends it: 7 March 2025 14:05:09, link modes 2, 2, 10, 0,
+// port 502, time-out 1000 ms, action 0, fixed address 192.168.1.50, router 192.168.1.1,
+// mask 255.255.255.0, range 1 = 192.168.1.10 to .99 in use and controlling, LED test 0.
+std::vector<int16_t> Block()
+{
+    std::vector<int16_t> w(109, 0);
+    const std::vector<int16_t> head{7, 3, 25, 14, 5, 9, 2, 2, 10, 0, 502, 1000, 0, 1, 192, 168, 1, 50,
+                                    192, 168, 1, 1, 255, 255, 255, 0, 1, 192, 168, 1, 10, 99};
+    std::copy(head.begin(), head.end(), w.begin());
+    w[108] = 1;
+    return w;
+}
+
+// The same block with another fixed address.
+std::vector<int16_t> BlockWithAddress(int16_t ip1, int16_t ip2, int16_t ip3, int16_t ip4)
+{
+    auto w = Block();
+    w[14] = ip1;
+    w[15] = ip2;
+    w[16] = ip3;
+    w[17] = ip4;
+    return w;
+}
+
+int16_t W(int value) { return static_cast<int16_t>(static_cast<uint16_t>(value)); }
+
+// Every write started, as "F6 16:116=195" (function, unit, zero-based address, words).
+QStringList WriteTexts(const ScriptedMbaxp &control)
+{
+    QStringList out;
+    for (const auto &start : control.Writes()) {
+        QStringList words;
+        for (int16_t v : start.words)
+            words << QString::number(v);
+        out << QStringLiteral("%1 %2:%3=%4")
+                   .arg(start.definition.kind == ScriptedKind::WriteSingle ? "F6" : "F16")
+                   .arg(start.definition.slave)
+                   .arg(start.definition.address)
+                   .arg(words.join(QLatin1Char(',')));
+    }
+    return out;
+}
+
+QString Zeros(int count) { return QStringList(count, QStringLiteral("0")).join(QLatin1Char(',')); }
+
+// The operator log since a mark.
+QStringList LogsSince(const TForm1 &form, qsizetype mark) { return TestEnvironment::LogTexts(form).mid(mark); }
+
+void ShowSettingsPage(FormHarness &h) { ClickTab(h.form(), h.form().HubSettings->TabSheet1); }
+
+// The operator's keys in an edit: "<" is a backspace, "*" selects the whole text, any
+// other character is typed.
+void Keys(TEdit *edit, const QString &keys)
+{
+    for (QChar key : keys) {
+        if (key == QLatin1Char('<'))
+            QTest::keyClick(edit->Widget(), Qt::Key_Backspace);
+        else if (key == QLatin1Char('*'))
+            edit->LineEdit()->selectAll();
+        else
+            QTest::keyClicks(edit->Widget(), QString(key));
+    }
+}
+
+// Moves the keyboard focus to another control of the page: the edit's exit runs.
+void Leave(TForm1 &form) { form.HubSettings->Btn_UpdateTime->Widget()->setFocus(); }
+
+// The widget of any control or radio-group item, by name.
+QWidget *WidgetNamed(TForm1 &form, const QString &name) { return form.Window()->findChild<QWidget *>(name); }
+
+// The operator's click on a widget (a check box or radio button on its indicator), with
+// the page that holds it shown by its tab first.
+void ClickOnItsPage(FormHarness &h, const QString &name, Qt::MouseButton button = Qt::LeftButton)
+{
+    TForm1 &f = h.form();
+    QWidget *widget = WidgetNamed(f, name);
+    QVERIFY2(widget, qPrintable(name));
+    for (int i = 0; i < f.Frame->PageControl1->PageCount(); ++i)
+        if (f.Frame->PageControl1->Page(i)->Widget()->isAncestorOf(widget) && f.Frame->PageControl1->ActivePageIndex() != i)
+            ClickTab(f, f.Frame->PageControl1->Page(i));
+    widget->setVisible(true);
+    QTest::mouseClick(widget, button, {}, QPoint(8, widget->height() / 2));
+}
+
+} // namespace
+
+class TestFormHubSettings : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { TestEnvironment::Init(); }
+    void pageAtCreation();
+    void editWrites_data();
+    void editWrites();
+    void exitComparesNumbers();
+    void exitWithRememberedTextNotANumber();
+    void clickWrites_data();
+    void clickWrites();
+    void fixedAddressEnablesTheAddressEdits();
+    void rangeMasksOnEveryMouseRelease();
+    void controlRangesRefusedBelowFirmware6();
+    void clockWords_data();
+    void clockWords();
+    void invalidClockShowsNotDecoded_data();
+    void invalidClockShowsNotDecoded();
+    void rangeMasks_data();
+    void rangeMasks();
+    void firstResultWritesBackTheSelections();
+    void fixedAddressNotInUseFromTheStart();
+    void decodedValuesOutsideTheItems_data();
+    void decodedValuesOutsideTheItems();
+    void linkModeSelectionRule();
+    void focusedEditsKeepTheOperatorsText();
+    void rangeEditsLeftAloneWhileOneIsEdited();
+    void addressPartsWrittenBackOnTheSettingsPageOnly();
+    void addressPartRefreshFailure();
+    void failureEndsTheDecoding();
+    void shortBlockReadsTheControlMaskAllTheSame();
+};
+
+void TestFormHubSettings::pageAtCreation()
+{
+    FormHarness h;
+    TForm1 &f = h.form();
+    const HubSettingsPage &s = *f.HubSettings;
+    QCOMPARE(s.TabSheet1->Caption(), QStringLiteral("VelkarHub Settings"));
+    QCOMPARE(s.Label1->Caption(), QStringLiteral("Time and date"));
+    QCOMPARE(f.Comms->Label131->Caption(), QStringLiteral("Label131"));
+    QCOMPARE(f.Comms->Label131->Parent(), f.Comms->TabSheet7);
+    // The 14 edits: text and Tag (the register's one-based number).
+    const std::pair<const char *, std::pair<const char *, int>> edits[] = {
+        {"IP1", {"192", 114}},        {"IP2", {"168", 115}},        {"IP3", {"1", 116}},          {"IP4", {"4", 117}},
+        {"IP_Port", {"502", 110}},    {"edtRouter1", {"192", 118}}, {"edtRouter2", {"168", 119}}, {"edtRouter3", {"1", 120}},
+        {"edtRouter4", {"4", 121}},   {"edtMask1", {"192", 122}},   {"edtMask2", {"168", 123}},   {"edtmask3", {"1", 124}},
+        {"edtMask4", {"4", 125}},     {"IPTimeout", {"1000", 111}},
+    };
+    for (const auto &[name, spec] : edits) {
+        auto *e = f.Find<TEdit>(QString::fromLatin1(name));
+        QCOMPARE(e->Text(), QString::fromLatin1(spec.first));
+        QCOMPARE(e->Tag, spec.second);
+    }
+    QCOMPARE(s.IP_Port->Hint(), QStringLiteral("16: 4x110"));
+    QCOMPARE(s.CheckBox1->Caption(), QStringLiteral("Use Fixed IP"));
+    QCOMPARE(s.CheckBox1->Tag, 113);
+    QVERIFY(!s.CheckBox1->Checked());
+    QCOMPARE(s.EthernetTimeoutAction->Caption(), QStringLiteral("Ethernet Control Timeout Action"));
+    QCOMPARE(s.EthernetTimeoutAction->Items().size(), 4);
+    QCOMPARE(s.EthernetTimeoutAction->Hint(), QStringLiteral("16: 4x112"));
+    for (int n = 1; n <= 4; ++n) {
+        auto *g = f.Find<TRadioGroup>(QStringLiteral("Link%1Control").arg(n));
+        QCOMPARE(g->Caption(), QStringLiteral("Link %1 Control").arg(n));
+        QCOMPARE(g->Tag, 105 + n);
+        QCOMPARE(g->Hint(), QStringLiteral("16: 4x%1").arg(105 + n));
+        QCOMPARE(g->Items().at(4), QStringLiteral("Simulate Link"));
+        QCOMPARE(g->ItemIndex(), -1);
+        QCOMPARE(f.Find<TLabel>(QStringLiteral("PortDes%1").arg(105 + n))->Caption(), QStringLiteral("Velkar"));
+    }
+    QCOMPARE(s.LEDTest->Items(), (QStringList{"Do Not Test", "All six LEDs green", "All Six LEDs red", "All six LEDs yellow",
+                                              "All Six LEDs cycle"}));
+    QCOMPARE(s.LEDTest->Hint(), QStringLiteral("16: 4x207"));
+    QCOMPARE(s.LEDTest->ItemIndex(), -1);
+    for (int k = 1; k <= 80; ++k) {
+        auto *e = f.Find<TEdit>(QStringLiteral("Range%1").arg(k));
+        QCOMPARE(e->Text(), QStringLiteral("192"));
+        QCOMPARE(e->Tag, 126 + k);
+    }
+    for (int r = 1; r <= 16; ++r) {
+        QCOMPARE(f.Find<TCheckBox>(QStringLiteral("UserR%1").arg(r))->Caption(), QStringLiteral("Use Range %1").arg(r));
+        QCOMPARE(f.Find<TCheckBox>(QStringLiteral("ControlR%1").arg(r))->Caption(), QStringLiteral("Control Range %1").arg(r));
+    }
+    QCOMPARE(s.Button42->Caption(), QStringLiteral("Clear All Ranges"));
+    QCOMPARE(s.Btn_UpdateTime->Caption(), QStringLiteral("Update from PC"));
+
+    // The time-out shares the enter handling of the link-setting edits.
+    ShowSettingsPage(h);
+    s.IPTimeout->Widget()->setFocus();
+    QCOMPARE(f.EditOriginalValue, QStringLiteral("1000"));
+}
+
+void TestFormHubSettings::editWrites_data()
+{
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QStringList>("typingWrites");
+    QTest::addColumn<QStringList>("typingLogs");
+    QTest::addColumn<QStringList>("exitWrites");
+    QTest::addColumn<QStringList>("exitLogs");
+    const QString change = QStringLiteral("IP Range Data written to VKH station 16 Address: %1 Val: %2");
+    const QString exit = QStringLiteral("Controlling device timeout written to VKH station 16 Address: %1 Val: %2");
+
+    QTest::newRow("IP4 emptied, then 195 typed")
+        << "IP4" << "<195" << QStringList{"F6 16:116=1", "F6 16:116=19", "F6 16:116=195"}
+        << QStringList{change.arg(116).arg(1), change.arg(116).arg(19), change.arg(116).arg(195)} << QStringList{"F6 16:116=195"}
+        << QStringList{exit.arg(116).arg(195)};
+    QTest::newRow("IPTimeout 1000 replaced by 2000")
+        << "IPTimeout" << "*2000" << QStringList{"F6 16:110=2", "F6 16:110=20", "F6 16:110=200", "F6 16:110=2000"}
+        << QStringList{change.arg(110).arg(2), change.arg(110).arg(20), change.arg(110).arg(200), change.arg(110).arg(2000)}
+        << QStringList{"F6 16:110=2000"} << QStringList{exit.arg(110).arg(2000)};
+    QTest::newRow("edtMask4 emptied: 0 only on exit")
+        << "edtMask4" << "<" << QStringList{} << QStringList{} << QStringList{"F6 16:124=0"} << QStringList{exit.arg(124).arg(0)};
+    QTest::newRow("IP_Port 70000 is never written")
+        << "IP_Port" << "*70000" << QStringList{"F6 16:109=7", "F6 16:109=70", "F6 16:109=700", "F6 16:109=7000"}
+        << QStringList{change.arg(109).arg(7), change.arg(109).arg(70), change.arg(109).arg(700), change.arg(109).arg(7000)}
+        << QStringList{} << QStringList{};
+    QTest::newRow("a number too long for 32 bits is out of range, not 0")
+        << "IP3" << "*99999999999" << QStringList{"F6 16:115=9", "F6 16:115=99", "F6 16:115=999", "F6 16:115=9999"}
+        << QStringList{change.arg(115).arg(9), change.arg(115).arg(99), change.arg(115).arg(999), change.arg(115).arg(9999)}
+        << QStringList{} << QStringList{};
+    QTest::newRow("a text that is not a number: 0 on exit")
+        << "IP1" << "*x" << QStringList{} << QStringList{} << QStringList{"F6 16:113=0"} << QStringList{exit.arg(113).arg(0)};
+    QTest::newRow("the value it had: nothing on exit")
+        << "edtRouter2" << "*168" << QStringList{"F6 16:118=1", "F6 16:118=16", "F6 16:118=168"}
+        << QStringList{change.arg(118).arg(1), change.arg(118).arg(16), change.arg(118).arg(168)} << QStringList{} << QStringList{};
+    QTest::newRow("negative and out-of-range parts are written as typed")
+        << "edtmask3" << "*-300" << QStringList{"F6 16:123=-3", "F6 16:123=-30", "F6 16:123=-300"}
+        << QStringList{change.arg(123).arg(-3), change.arg(123).arg(-30), change.arg(123).arg(-300)} << QStringList{"F6 16:123=-300"}
+        << QStringList{exit.arg(123).arg(-300)};
+    QTest::newRow("a range part: while typing, never on exit")
+        << "Range3" << "*10" << QStringList{"F6 16:128=1", "F6 16:128=10"} << QStringList{change.arg(128).arg(1), change.arg(128).arg(10)}
+        << QStringList{} << QStringList{};
+    QTest::newRow("a range part emptied: never written")
+        << "Range80" << "<<<" << QStringList{"F6 16:205=19", "F6 16:205=1"} << QStringList{change.arg(205).arg(19), change.arg(205).arg(1)}
+        << QStringList{} << QStringList{};
+}
+
+void TestFormHubSettings::editWrites()
+{
+    QFETCH(QString, edit);
+    QFETCH(QString, keys);
+    QFETCH(QStringList, typingWrites);
+    QFETCH(QStringList, typingLogs);
+    QFETCH(QStringList, exitWrites);
+    QFETCH(QStringList, exitLogs);
+    FormHarness h;
+    TForm1 &f = h.form();
+    ShowSettingsPage(h);
+    auto *e = f.Find<TEdit>(edit);
+    e->Widget()->setFocus();
+    QVERIFY(e->Focused());
+    h.control.Clear();
+    qsizetype mark = TestEnvironment::LogTexts(f).size();
+    Keys(e, keys);
+    QCOMPARE(WriteTexts(h.control), typingWrites);
+    QCOMPARE(LogsSince(f, mark), typingLogs);
+    // The convention of a single register: define, set word 0, send once.
+    if (!typingWrites.isEmpty())
+        QCOMPARE(h.control.calls.mid(0, 3), (QStringList{QStringLiteral("Single(0,16,%1,1000)").arg(e->Tag - 1),
+                                                         QStringLiteral("Set(0,0,%1)").arg(h.control.Writes()[0].words[0]), "Once(0)"}));
+    h.control.Clear();
+    mark = TestEnvironment::LogTexts(f).size();
+    Leave(f);
+    QVERIFY(!e->Focused());
+    QCOMPARE(WriteTexts(h.control), exitWrites);
+    QCOMPARE(LogsSince(f, mark), exitLogs);
+    QVERIFY(!f.SettingRange);
+    QVERIFY(!f.Comms->Label93->Visible());
+}
+
+void TestFormHubSettings::exitComparesNumbers()
+{
+    // The remembered text and the new one are compared as numbers.
+    FormHarness h;
+    TForm1 &f = h.form();
+    ShowSettingsPage(h);
+    f.HubSettings->IP2->SetText(QStringLiteral("0168"));
+    f.HubSettings->IP2->Widget()->setFocus();
+    h.control.Clear();
+    Keys(f.HubSettings->IP2, QStringLiteral("*168"));
+    Leave(f);
+    QCOMPARE(WriteTexts(h.control), (QStringList{"F6 16:114=1", "F6 16:114=16", "F6 16:114=168"}));
+}
+
+void TestFormHubSettings::exitWithRememberedTextNotANumber()
+{
+    FormHarness h;
+    TForm1 &f = h.form();
+    ShowSettingsPage(h);
+    f.HubSettings->IP1->SetText(QStringLiteral("abc"));
+    f.HubSettings->IP1->Widget()->setFocus();
+    QCOMPARE(f.EditOriginalValue, QStringLiteral("abc"));
+    h.control.Clear();
+    Keys(f.HubSettings->IP1, QStringLiteral("*5"));
+    Leave(f);
+    // Only the change wrote; the exit failed and reported it.
+    QCOMPARE(WriteTexts(h.control), (QStringList{"F6 16:113=5"}));
+    QVERIFY2(f.Comms->Label93->Caption().startsWith(QStringLiteral("Exception: EConvertError : ")), qPrintable(f.Comms->Label93->Caption()));
+}
+
+void TestFormHubSettings::clickWrites_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("infoV4");
+    QTest::addColumn<QStringList>("writes");
+    QTest::addColumn<QStringList>("logs");
+    QTest::addColumn<QString>("label");   // a label set by the click ...
+    QTest::addColumn<QString>("caption"); // ... and its caption
+
+    QTest::newRow("Simulate Link for link 3") << "Link3Control_item4" << 6 << QStringList{"F6 16:107=12321"}
+                                              << QStringList{"Port control setting written to VKH 16:108 Val: 12321"} << "PortDes108"
+                                              << "Simbus";
+    QTest::newRow("Modbus RTU slave for link 1") << "Link1Control_item3" << 6 << QStringList{"F6 16:105=10"}
+                                                 << QStringList{"Port control setting written to VKH 16:106 Val: 10"} << "PortDes106"
+                                                 << "Modbus";
+    QTest::newRow("No Transmission for link 4") << "Link4Control_item0" << 6 << QStringList{"F6 16:108=0"}
+                                                << QStringList{"Port control setting written to VKH 16:109 Val: 0"} << "PortDes109"
+                                                << "Velkar";
+    QTest::newRow("Auto enabled for link 2") << "Link2Control_item2" << 6 << QStringList{"F6 16:106=2"}
+                                             << QStringList{"Port control setting written to VKH 16:107 Val: 2"} << "PortDes107"
+                                             << "Velkar";
+    QTest::newRow("time-out action: change all commands to stop")
+        << "EthernetTimeoutAction_item2" << 6 << QStringList{"F6 16:111=2"}
+        << QStringList{"Ethernet controlling device timeout setting written to VKH 16:110  Val: 2"} << "" << "";
+    QTest::newRow("LED test: all six yellow") << "LEDTest_item3" << 6 << QStringList{"F6 16:206=3"}
+                                              << QStringList{"LED test setting written to VKH 16:205  Val: 3"} << "" << "";
+    QTest::newRow("Use Fixed IP ticked: not logged") << "CheckBox1" << 6 << QStringList{"F6 16:112=1"} << QStringList{} << "" << "";
+    QTest::newRow("UserR16 alone") << "UserR16" << 6 << QStringList{"F6 16:125=-32768"} << QStringList{"IP Address Range Enable Change"}
+                                   << "" << "";
+    QTest::newRow("ControlR2 at firmware 6") << "ControlR2" << 6 << QStringList{"F6 16:207=2"}
+                                             << QStringList{"Controlling Device Range Enable Change"} << "" << "";
+    QTest::newRow("ControlR2 at firmware 5: refused") << "ControlR2" << 5 << QStringList{} << QStringList{} << "" << "";
+    QTest::newRow("Clear All Ranges at firmware 5: 81 zeros")
+        << "Button42" << 5 << QStringList{"F16 16:125=" + Zeros(81)} << QStringList{} << "" << "";
+    QTest::newRow("Clear All Ranges at firmware 6: 83 zeros")
+        << "Button42" << 6 << QStringList{"F16 16:125=" + Zeros(83)} << QStringList{} << "" << "";
+    QTest::newRow("Update from PC on 7 March 2025 14:05:09")
+        << "Btn_UpdateTime" << 6 << QStringList{"F16 16:99=7,3,25,14,5,9"} << QStringList{"Update time PC -> VKH"} << "" << "";
+    QTest::newRow("Reboot Required: not logged") << "Button5" << 6 << QStringList{"F16 16:99=82,69,66,79,79,84"} << QStringList{} << ""
+                                                 << "";
+}
+
+void TestFormHubSettings::clickWrites()
+{
+    QFETCH(QString, control);
+    QFETCH(int, infoV4);
+    QFETCH(QStringList, writes);
+    QFETCH(QStringList, logs);
+    QFETCH(QString, label);
+    QFETCH(QString, caption);
+    FormHarness h;
+    TForm1 &f = h.form();
+    f.Info_V4 = static_cast<int16_t>(infoV4);
+    h.clock.now = QDateTime(QDate(2025, 3, 7), QTime(14, 5, 9, 730));
+    h.control.Clear();
+    const qsizetype mark = TestEnvironment::LogTexts(f).size();
+    ClickOnItsPage(h, control);
+    QCOMPARE(WriteTexts(h.control), writes);
+    QCOMPARE(LogsSince(f, mark), logs);
+    if (!label.isEmpty())
+        QCOMPARE(f.Find<TLabel>(label)->Caption(), caption);
+    QCOMPARE(h.dialogs.shown.size(), size_t(writes.isEmpty() ? 1 : 0));
+    QVERIFY(!f.Comms->Label93->Visible());
+}
+
+void TestFormHubSettings::fixedAddressEnablesTheAddressEdits()
+{
+    FormHarness h;
+    TForm1 &f = h.form();
+    const HubSettingsPage &s = *f.HubSettings;
+    const std::vector<TEdit *> gated{s.IP1, s.IP2, s.IP3, s.IP4, s.IP_Port, s.IPTimeout};
+    const std::vector<TEdit *> free{s.edtRouter1, s.edtRouter4, s.edtMask1, s.edtMask4};
+    ShowSettingsPage(h);
+    h.control.Clear();
+    const qsizetype mark = TestEnvironment::LogTexts(f).size();
+    Click(s.CheckBox1);
+    QVERIFY(s.CheckBox1->Checked());
+    for (TEdit *e : gated)
+        QVERIFY(e->Enabled());
+    Click(s.CheckBox1);
+    QVERIFY(!s.CheckBox1->Checked());
+    for (TEdit *e : gated)
+        QVERIFY2(!e->Enabled(), qPrintable(e->Name()));
+    for (TEdit *e : free)
+        QVERIFY(e->Enabled());
+    QCOMPARE(WriteTexts(h.control), (QStringList{"F6 16:112=1", "F6 16:112=0"}));
+    QCOMPARE(LogsSince(f, mark), QStringList{});
+}
+
+void TestFormHubSettings::rangeMasksOnEveryMouseRelease()
+{
+    FormHarness h;
+    TForm1 &f = h.form();
+    ShowSettingsPage(h);
+    h.control.Clear();
+    ClickOnItsPage(h, "UserR1");
+    ClickOnItsPage(h, "UserR3");
+    // The right button changes no box but writes the mask again.
+    ClickOnItsPage(h, "UserR3", Qt::RightButton);
+    QVERIFY(f.Find<TCheckBox>("UserR3")->Checked());
+    QCOMPARE(WriteTexts(h.control), (QStringList{"F6 16:125=1", "F6 16:125=5", "F6 16:125=5"}));
+
+    // The space bar toggles a box and writes nothing; the next release over a box of the
+    // row writes the mask with it.
+    h.control.Clear();
+    auto *box = f.Find<TCheckBox>("UserR2");
+    box->Widget()->setFocus();
+    QTest::keyClick(box->Widget(), Qt::Key_Space);
+    QVERIFY(box->Checked());
+    QVERIFY(h.control.calls.isEmpty());
+    ClickOnItsPage(h, "UserR1"); // clears range 1
+    QCOMPARE(WriteTexts(h.control), (QStringList{"F6 16:125=6"}));
+
+    // A decoded mask ticks boxes without writing; a release writes what they show.
+    h.control.Clear();
+    auto w = Block();
+    w[26] = W(0x8010);
+    h.control.DeliverOk(1, w);
+    h.control.Clear();
+    ClickOnItsPage(h, "UserR1", Qt::MiddleButton);
+    QCOMPARE(WriteTexts(h.control), (QStringList{"F6 16:125=-32752"}));
+}
+
+void TestFormHubSettings::controlRangesRefusedBelowFirmware6()
+{
+    FormHarness h;
+    TForm1 &f = h.form();
+    f.Info_V4 = 5;
+    ShowSettingsPage(h);
+    h.control.Clear();
+    const qsizetype mark = TestEnvironment::LogTexts(f).size();
+    ClickOnItsPage(h, "ControlR2");
+    QCOMPARE(h.dialogs.shown.size(), size_t(1));
+    QCOMPARE(h.dialogs.shown[0].text, QStringLiteral("The attached unit does not support this function."));
+    QCOMPARE(h.dialogs.shown[0].type, TMsgDlgType::mtWarning);
+    QCOMPARE(h.dialogs.shown[0].buttons, TMsgDlgBtn::mbCancel);
+    QVERIFY(h.control.calls.isEmpty());
+    QCOMPARE(LogsSince(f, mark), QStringList{});
+    // The box keeps the state the click gave it until the next block sets it.
+    QVERIFY(f.Find<TCheckBox>("ControlR2")->Checked());
+    h.control.DeliverOk(1, Block());
+    QVERIFY(!f.Find<TCheckBox>("ControlR2")->Checked());
+    QVERIFY(f.Find<TCheckBox>("ControlR1")->Checked());
+}
+
+void TestFormHubSettings::clockWords_data()
+{
+    QTest::addColumn<int>("day");
+    QTest::addColumn<int>("month");
+    QTest::addColumn<int>("year");
+    QTest::addColumn<int>("hour");
+    QTest::addColumn<int>("minute");
+    QTest::addColumn<int>("second");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("year 24") << 7 << 3 << 24 << 14 << 5 << 9 << "07/03/2024 14:05:09";
+    QTest::newRow("year 1999 becomes 3999") << 7 << 3 << 1999 << 14 << 5 << 9 << "07/03/3999 14:05:09";
+    QTest::newRow("year 2025 stays") << 7 << 3 << 2025 << 14 << 5 << 9 << "07/03/2025 14:05:09";
+    QTest::newRow("year -1 becomes 1999") << 31 << 12 << -1 << 23 << 59 << 59 << "31/12/1999 23:59:59";
+    QTest::newRow("midnight: the date only") << 1 << 3 << 24 << 0 << 0 << 0 << "01/03/2024";
+    QTest::newRow("29 February of a leap year") << 29 << 2 << 24 << 12 << 0 << 0 << "29/02/2024 12:00:00";
+    QTest::newRow("29 February 2000") << 29 << 2 << 0 << 0 << 0 << 1 << "29/02/2000 00:00:01";
+}
+
+void TestFormHubSettings::clockWords()
+{
+    QFETCH(int, day);
+    QFETCH(int, month);
+    QFETCH(int, year);
+    QFETCH(int, hour);
+    QFETCH(int, minute);
+    QFETCH(int, second);
+    QFETCH(QString, shown);
+    FormHarness h;
+    TForm1 &f = h.form();
+    auto w = Block();
+    w[0] = W(day);
+    w[1] = W(month);
+    w[2] = W(year);
+    w[3] = W(hour);
+    w[4] = W(minute);
+    w[5] = W(second);
+    h.control.DeliverOk(1, w);
+    QCOMPARE(f.HubSettings->Label1->Caption(), QStringLiteral("VelkarHub Date and Time: ") + shown);
+    QCOMPARE(f.Gen_Year, int16_t(year < 2000 ? year + 2000 : year));
+    QCOMPARE(f.Gen_TimeDate.date(), QDate(f.Gen_Year, month, day));
+    QCOMPARE(f.Gen_TimeDate.time(), QTime(hour, minute, second));
+}
+
+void TestFormHubSettings::invalidClockShowsNotDecoded_data()
+{
+    QTest::addColumn<int>("word");
+    QTest::addColumn<int>("value");
+    QTest::newRow("month 13") << 1 << 13;
+    QTest::newRow("month 0") << 1 << 0;
+    QTest::newRow("31 April") << 0 << 31;
+    QTest::newRow("day 0") << 0 << 0;
+    QTest::newRow("hour 24") << 3 << 24;
+    QTest::newRow("minute 60") << 4 << 60;
+    QTest::newRow("second -1") << 5 << -1;
+    QTest::newRow("year 10000") << 2 << 10000;
+    QTest::newRow("year word -2000 gives year 0") << 2 << -2000;
+    QTest::newRow("year word -5000 gives year -3000") << 2 << -5000;
+    QTest::newRow("29 February 2023") << 0 << 29;
+}
+
+void TestFormHubSettings::invalidClockShowsNotDecoded()
+{
+    QFETCH(int, word);
+    QFETCH(int, value);
+    FormHarness h;
+    TForm1 &f = h.form();
+    h.control.DeliverOk(1, Block());
+    const QDateTime before = f.Gen_TimeDate;
+    QCOMPARE(before, QDateTime(QDate(2025, 3, 7), QTime(14, 5, 9), Qt::UTC));
+    auto w = Block();
+    w[static_cast<size_t>(word)] = W(value);
+    const QString row = QString::fromLatin1(QTest::currentDataTag());
+    if (row == "31 April")
+        w[1] = 4;
+    if (row == "29 February 2023") {
+        w[1] = 2;
+        w[2] = 23;
+    }
+    w[17] = 77; // the rest of the block is still shown
+    w[26] = 3;
+    w[28] = 10;
+    h.control.DeliverOk(1, w);
+    QCOMPARE(f.HubSettings->Label1->Caption(), QStringLiteral("Not Decoded"));
+    QCOMPARE(f.Gen_TimeDate, before);
+    QCOMPARE(f.HubSettings->IP4->Text(), QStringLiteral("77"));
+    QCOMPARE(f.Find<TEdit>("Range2")->Text(), QStringLiteral("10"));
+    QVERIFY(f.Find<TCheckBox>("UserR2")->Checked());
+    QCOMPARE(f.HubSettings->Label94->Caption(), QStringLiteral("Enable bits (40126): 3 $3"));
+    QVERIFY(!f.Comms->Label93->Visible());
+}
+
+void TestFormHubSettings::rangeMasks_data()
+{
+    QTest::addColumn<int>("mask");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QList<int>>("ticked");
+    QTest::newRow("0x8001") << 0x8001 << "32769 $8001" << QList<int>{1, 16};
+    QTest::newRow("255") << 255 << "255 $FF" << QList<int>{1, 2, 3, 4, 5, 6, 7, 8};
+    QTest::newRow("0") << 0 << "0 $0" << QList<int>{};
+    QTest::newRow("0xFFFF") << 0xFFFF << "65535 $FFFF" << QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+}
+
+void TestFormHubSettings::rangeMasks()
+{
+    QFETCH(int, mask);
+    QFETCH(QString, text);
+    QFETCH(QList<int>, ticked);
+    // The same mask in either register; the other one holds the mask with its bits
+    // flipped, so that the two rows are told apart.
+    for (const bool controlRow : {false, true}) {
+        FormHarness h;
+        TForm1 &f = h.form();
+        ShowSettingsPage(h);
+        auto w = Block();
+        w[26] = W(controlRow ? ~mask : mask);
+        w[108] = W(controlRow ? mask : ~mask);
+        h.control.Clear();
+        h.control.DeliverOk(1, w);
+        const QString row = controlRow ? QStringLiteral("ControlR") : QStringLiteral("UserR");
+        const QString other = controlRow ? QStringLiteral("UserR") : QStringLiteral("ControlR");
+        for (int r = 1; r <= 16; ++r) {
+            QCOMPARE(f.Find<TCheckBox>(row + QString::number(r))->Checked(), ticked.contains(r));
+            QCOMPARE(f.Find<TCheckBox>(other + QString::number(r))->Checked(), !ticked.contains(r));
+        }
+        QCOMPARE((controlRow ? f.HubSettings->Label122 : f.HubSettings->Label94)->Caption(),
+                 (controlRow ? QStringLiteral("CRange bits (40208): ") : QStringLiteral("Enable bits (40126): ")) + text);
+        QCOMPARE(controlRow ? f.ControlRangeSelection : f.LimitIPRangeSelection, uint16_t(mask));
+        // Decoded boxes write nothing, whatever page is shown.
+        for (const QString &written : WriteTexts(h.control))
+            QVERIFY2(!written.startsWith("F6 16:125=") && !written.startsWith("F6 16:207="), qPrintable(written));
+    }
+}
+
+void TestFormHubSettings::firstResultWritesBackTheSelections()
+{
+    FormHarness h;
+    TForm1 &f = h.form();
+    QCOMPARE(f.Frame->PageControl1->ActivePage(), f.Overview->TabSheet8);
+    auto w = Block();
+    w[6] = 2;
+    w[7] = W(12321);
+    w[8] = 10;
+    w[9] = 0;
+    w[12] = 2;
+    w[107] = 1;
+    h.control.Clear();
+    const qsizetype mark = TestEnvironment::LogTexts(f).size();
+    h.control.DeliverOk(1, w);
+    // The fixed-address box first (not logged), then the time-out action, the four
+    // link modes and the LED test; each a single register. No edit writes on the
+    // overview page.
+    QCOMPARE(WriteTexts(h.control), (QStringList{"F6 16:112=1", "F6 16:111=2", "F6 16:105=2", "F6 16:106=12321", "F6 16:107=10",
+                                                 "F6 16:108=0", "F6 16:206=1"}));
+    QCOMPARE(LogsSince(f, mark), (QStringList{"Ethernet controlling device timeout setting written to VKH 16:110  Val: 2",
+                                              "Port control setting written to VKH 16:106 Val: 2",
+                                              "Port control setting written to VKH 16:107 Val: 12321",
+                                              "Port control setting written to VKH 16:108 Val: 10",
+                                              "Port control setting written to VKH 16:109 Val: 0",
+                                              "LED test setting written to VKH 16:205  Val: 1"}));
+    QCOMPARE(f.Overview->PortDes[0]->Caption(), QStringLiteral("Velkar"));
+    QCOMPARE(f.Overview->PortDes[1]->Caption(), QStringLiteral("Simbus"));
+    QCOMPARE(f.Overview->PortDes[2]->Caption(), QStringLiteral("Modbus"));
+    QCOMPARE(f.Overview->PortDes[3]->Caption(), QStringLiteral("Velkar"));
+    QCOMPARE(f.HubSettings->IP4->Text(), QStringLiteral("50"));
+    QCOMPARE(f.HubSettings->IPTimeout->Text(), QStringLiteral("1000"));
+    QCOMPARE(f.Find<TEdit>("Range5")->Text(), QStringLiteral("99"));
+    QCOMPARE(f.Find<TEdit>("Range6")->Text(), QStringLiteral("0"));
+
+    // The same block again changes nothing and writes nothing.
+    h.control.Clear();
+    h.control.DeliverOk(1, w);
+    QVERIFY(h.control.calls.isEmpty());
+}
+
+void TestFormHubSettings::fixedAddressNotInUseFromTheStart()
+{
+    // The box stays clear, its handling never runs, and the address edits stay enabled
+    // until the operator ticks and clears the box.
+    FormHarness h;
+    auto w = Block();
+    w[13] = 0;
+    h.control.Clear();
+    h.control.DeliverOk(1, w);
+    h.control.DeliverOk(1, w);
+    QCOMPARE(WriteTexts(h.control).filter("16:112="), QStringList{});
+    QVERIFY(!h.form().HubSettings->CheckBox1->Checked());
+    QVERIFY(h.form().HubSettings->IP1->Enabled() && h.form().HubSettings->IPTimeout->Enabled());
+}
+
+void TestFormHubSettings::decodedValuesOutsideTheItems_data()
+{
+    QTest::addColumn<int>("word");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("shown"); // the item shown; for the box 1 ticked, 0 clear
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("link mode 5") << 6 << 5 << "Link1Control" << 4 << "PortDes106" << "Simbus";
+    QTest::newRow("link mode 3") << 7 << 3 << "Link2Control" << 3 << "PortDes107" << "Modbus";
+    QTest::newRow("link mode 11") << 8 << 11 << "Link3Control" << 4 << "PortDes108" << "Simbus";
+    QTest::newRow("link mode -1 clears") << 9 << -1 << "Link4Control" << -1 << "PortDes109" << "Velkar";
+    QTest::newRow("time-out action 7") << 12 << 7 << "EthernetTimeoutAction" << 3 << "" << "";
+    QTest::newRow("time-out action -2 clears") << 12 << -2 << "EthernetTimeoutAction" << -1 << "" << "";
+    QTest::newRow("LED test 9") << 107 << 9 << "LEDTest" << 4 << "" << "";
+    QTest::newRow("fixed-address word 2") << 13 << 2 << "CheckBox1" << 0 << "" << "";
+    QTest::newRow("fixed-address word -1") << 13 << -1 << "CheckBox1" << 0 << "" << "";
+}
+
+void TestFormHubSettings::decodedValuesOutsideTheItems()
+{
+    // Shown as the nearest item or state; nothing is written or logged, on any page.
+    QFETCH(int, word);
+    QFETCH(int, value);
+    QFETCH(QString, control);
+    QFETCH(int, shown);
+    QFETCH(QString, label);
+    QFETCH(QString, caption);
+    for (const bool settingsPage : {false, true}) {
+        FormHarness h;
+        TForm1 &f = h.form();
+        if (settingsPage)
+            ShowSettingsPage(h);
+        h.control.DeliverOk(1, Block());
+        auto w = Block();
+        w[static_cast<size_t>(word)] = W(value);
+        h.control.Clear();
+        const qsizetype mark = TestEnvironment::LogTexts(f).size();
+        h.control.DeliverOk(1, w);
+        QVERIFY2(h.control.calls.isEmpty(), qPrintable(h.control.calls.join(' ')));
+        QCOMPARE(LogsSince(f, mark), QStringList{});
+        if (auto *group = dynamic_cast<TRadioGroup *>(f.FindComponent(control)))
+            QCOMPARE(group->ItemIndex(), shown);
+        else
+            QCOMPARE(f.Find<TCheckBox>(control)->Checked(), shown == 1);
+        if (!label.isEmpty())
+            QCOMPARE(f.Find<TLabel>(label)->Caption(), caption);
+        if (control == "CheckBox1")
+            QVERIFY(!f.HubSettings->IP1->Enabled() && !f.HubSettings->IPTimeout->Enabled());
+        QVERIFY(!f.Comms->Label93->Visible());
+    }
+}
+
+void TestFormHubSettings::linkModeSelectionRule()
+{
+    // A group that already shows the item writes nothing; a value that round-trips is
+    // written again once the item changes.
+    FormHarness h;
+    TForm1 &f = h.form();
+    auto w = Block();
+    const auto deliver = [&](int mode) {
+        w[6] = W(mode);
+        h.control.Clear();
+        h.control.DeliverOk(1, w);
+        return WriteTexts(h.control);
+    };
+    QCOMPARE(deliver(12321).filter("16:105="), QStringList{"F6 16:105=12321"});
+    QCOMPARE(deliver(5), QStringList{});      // still "Simulate Link"
+    QCOMPARE(deliver(12321), QStringList{}); // no change of item
+    QCOMPARE(deliver(10), QStringList{"F6 16:105=10"});
+    QCOMPARE(deliver(3), QStringList{});
+    QCOMPARE(deliver(1), QStringList{"F6 16:105=1"});
+    QCOMPARE(f.Overview->PortDes[0]->Caption(), QStringLiteral("Velkar"));
+    QCOMPARE(f.HubSettings->LinkControl[0]->ItemIndex(), 1);
+}
+
+void TestFormHubSettings::focusedEditsKeepTheOperatorsText()
+{
+    FormHarness h;
+    TForm1 &f = h.form();
+    ShowSettingsPage(h);
+    f.HubSettings->IP2->Widget()->setFocus();
+    Keys(f.HubSettings->IP2, QStringLiteral("*17"));
+    const auto w = BlockWithAddress(10, 11, 12, 13);
+    h.control.DeliverOk(1, w);
+    QCOMPARE(f.HubSettings->IP1->Text(), QStringLiteral("10"));
+    QCOMPARE(f.HubSettings->IP2->Text(), QStringLiteral("17"));
+    QCOMPARE(f.HubSettings->IP3->Text(), QStringLiteral("12"));
+    QCOMPARE(f.HubSettings->IP4->Text(), QStringLiteral("13"));
+    // Once the operator has left it, the next block replaces the text.
+    Leave(f);
+    h.control.DeliverOk(1, w);
+    QCOMPARE(f.HubSettings->IP2->Text(), QStringLiteral("11"));
+}
+
+void TestFormHubSettings::rangeEditsLeftAloneWhileOneIsEdited()
+{
+    FormHarness h;
+    TForm1 &f = h.form();
+    ShowSettingsPage(h);
+    h.control.DeliverOk(1, Block());
+    auto *range7 = f.Find<TEdit>("Range7");
+    range7->Widget()->setFocus();
+    QVERIFY(f.SettingRange);
+    Keys(range7, QStringLiteral("*5"));
+    auto w = Block();
+    for (int k = 1; k <= 80; ++k)
+        w[static_cast<size_t>(26 + k)] = static_cast<int16_t>(1000 + k);
+    h.control.Clear();
+    h.control.DeliverOk(1, w);
+    for (int k = 1; k <= 80; ++k)
+        QCOMPARE(f.Find<TEdit>(QStringLiteral("Range%1").arg(k))->Text(),
+                 k == 7 ? QStringLiteral("5") : QString::number(Block()[static_cast<size_t>(26 + k)]));
+    for (const QString &written : WriteTexts(h.control))
+        QVERIFY2(!written.contains(QRegularExpression("16:(12[6-9]|1[3-9]\\d|20[0-5])=")), qPrintable(written));
+
+    // After leaving it, all 80 follow the hub, and each changed part is written back.
+    Leave(f);
+    QVERIFY(!f.SettingRange);
+    h.control.Clear();
+    h.control.DeliverOk(1, w);
+    for (int k = 1; k <= 80; ++k)
+        QCOMPARE(f.Find<TEdit>(QStringLiteral("Range%1").arg(k))->Text(), QString::number(1000 + k));
+    QCOMPARE(WriteTexts(h.control).size(), 80);
+    QCOMPARE(WriteTexts(h.control).first(), QStringLiteral("F6 16:126=1001"));
+    QCOMPARE(WriteTexts(h.control).last(), QStringLiteral("F6 16:205=1080"));
+}
+
+void TestFormHubSettings::addressPartsWrittenBackOnTheSettingsPageOnly()
+{
+    FormHarness h;
+    TForm1 &f = h.form();
+    auto w = Block();
+    h.control.DeliverOk(1, w);
+
+    // The overview page: the edit follows the hub, nothing is written.
+    w[17] = 60;
+    h.control.Clear();
+    h.control.DeliverOk(1, w);
+    QCOMPARE(f.HubSettings->IP4->Text(), QStringLiteral("60"));
+    QVERIFY(h.control.calls.isEmpty());
+
+    // The settings page: the change is written back to the same register and logged,
+    // except a new value of 0.
+    ShowSettingsPage(h);
+    const auto deliver = [&](int ip4) {
+        w[17] = W(ip4);
+        h.control.Clear();
+        h.control.DeliverOk(1, w);
+        return WriteTexts(h.control);
+    };
+    const qsizetype mark = TestEnvironment::LogTexts(f).size();
+    QCOMPARE(deliver(61), QStringList{"F6 16:116=61"});
+    QCOMPARE(LogsSince(f, mark), QStringList{"IP Range Data written to VKH station 16 Address: 116 Val: 61"});
+    QCOMPARE(deliver(0), QStringList{});
+    QCOMPARE(f.HubSettings->IP4->Text(), QStringLiteral("0"));
+
+    // The gate is the page flag: a page shown by the program (the run-time message jump)
+    // keeps it set; the operator's change of page clears it.
+    f.Frame->PageControl1->SetActivePage(f.Comms->TabSheet7);
+    QCOMPARE(deliver(62), QStringList{"F6 16:116=62"});
+    ClickTab(f, f.Overview->TabSheet8);
+    QCOMPARE(deliver(63), QStringList{});
+}
+
+void TestFormHubSettings::addressPartRefreshFailure()
+{
+    // A failing refresh of one address part shows its number and decoding goes on.
+    FormHarness h;
+    TForm1 &f = h.form();
+    f.HubSettings->IP2->OnChange = [](TComponent *) { throw ERangeError(QStringLiteral("refresh failed")); };
+    auto w = BlockWithAddress(10, 11, 12, 4);
+    w[26] = 2;
+    h.control.DeliverOk(1, w);
+    QCOMPARE(f.Comms->Label131->Caption(), QStringLiteral("2"));
+    QCOMPARE(f.HubSettings->IP1->Text(), QStringLiteral("10"));
+    QCOMPARE(f.HubSettings->IP3->Text(), QStringLiteral("12"));
+    QCOMPARE(f.HubSettings->Label94->Caption(), QStringLiteral("Enable bits (40126): 2 $2"));
+    QVERIFY(!f.Comms->Label93->Visible());
+}
+
+void TestFormHubSettings::failureEndsTheDecoding()
+{
+    // Any other failure ends this result's decoding there and reaches the exception
+    // handling; the lamp and the time stamp of the result are skipped.
+    FormHarness h;
+    TForm1 &f = h.form();
+    f.HubSettings->IP_Port->OnChange = [](TComponent *) { throw ERangeError(QStringLiteral("port refused")); };
+    f.Frame->ILLed1->SetValue(false);
+    auto w = Block();
+    w[10] = 503; // a new text: its change handling runs
+    w[11] = 2500;
+    w[26] = 2;
+    h.control.DeliverOk(1, w);
+    QVERIFY2(f.Comms->Label93->Caption().startsWith(QStringLiteral("Exception: ERangeError : port refused")),
+             qPrintable(f.Comms->Label93->Caption()));
+    QCOMPARE(f.HubSettings->edtMask4->Text(), QStringLiteral("0")); // step 7 ran
+    QCOMPARE(f.HubSettings->IPTimeout->Text(), QStringLiteral("1000"));
+    QCOMPARE(f.HubSettings->EthernetTimeoutAction->ItemIndex(), -1); // step 10 did not
+    QCOMPARE(f.HubSettings->Label94->Caption(), QString());
+    QVERIFY(!f.Frame->ILLed1->Value());
+}
+
+void TestFormHubSettings::shortBlockReadsTheControlMaskAllTheSame()
+{
+    // With 108 registers, word 108 is what the control's buffer holds beyond the block.
+    FormHarness h;
+    TForm1 &f = h.form();
+    auto w = Block();
+    w[108] = 5;
+    h.control.DeliverOk(1, w);
+    w.resize(108);
+    w[26] = 4;
+    h.control.DeliverOk(1, w);
+    QVERIFY(f.Find<TCheckBox>("UserR3")->Checked());
+    QVERIFY(f.Find<TCheckBox>("ControlR1")->Checked() && f.Find<TCheckBox>("ControlR3")->Checked());
+    QCOMPARE(f.HubSettings->Label122->Caption(), QStringLiteral("CRange bits (40208): 5 $5"));
+}
+
+QTEST_MAIN(TestFormHubSettings)
+#include "test_form_hubsettings.moc"
