@@ -40,6 +40,7 @@ TPageControl::TPageControl(TForm *owner, const QString &name, TWinControl *paren
     // before the page changes, as it does for any other control the operator clicks.
     Tabs()->tabBar()->setFocusPolicy(Qt::StrongFocus);
     Tabs()->tabBar()->installEventFilter(this);
+    Tabs()->installEventFilter(this);
 }
 
 QTabWidget *TPageControl::Tabs() const { return static_cast<QTabWidget *>(Widget()); }
@@ -72,6 +73,16 @@ void TPageControl::SetActivePage(TTabSheet *page)
 
 bool TPageControl::eventFilter(QObject *watched, QEvent *event)
 {
+    // A label on a page that shows a new value asks every layout up to the window to be
+    // done again; the tab widget answers that by repainting itself with every page. It
+    // only needs to lay out again when its tab bar or the size its pages need changed.
+    if (watched == Tabs() && event->type() == QEvent::LayoutRequest) {
+        const std::array<QSize, 3> sizes{Tabs()->tabBar()->sizeHint(), Tabs()->sizeHint(), Tabs()->minimumSizeHint()};
+        if (sizes == laidOutSizes_)
+            return true;
+        laidOutSizes_ = sizes;
+        return false;
+    }
     if (watched == Tabs()->tabBar() && event->type() == QEvent::MouseButtonPress && OnMouseDown) {
         auto *mouse = static_cast<QMouseEvent *>(event);
         const QPoint p = mouse->position().toPoint();

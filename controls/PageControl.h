@@ -3,6 +3,9 @@
 // (SetActivePage) runs nothing.
 #include "controls/Controls.h"
 
+#include <QSize>
+
+#include <array>
 #include <vector>
 
 class QTabWidget;
@@ -47,4 +50,6 @@ private:
     void AddPage(TTabSheet *page);
     std::vector<TTabSheet *> pages_;
     bool programChange_ = false;
+    // The sizes the tab widget was last laid out for.
+    std::array<QSize, 3> laidOutSizes_{};
 };

@@ -76,16 +76,17 @@ void TForm1::DriveLamp(TILLed *lamp, TLED &led, int kind)
         lamp->SetColor(led.StepPos <= 9 ? lit : LampGrey);
         Advance(led, SlowBlinkWrap);
     } else if (kind == NetworkLamp) {
-        // A code of 4 or more leaves the colour as it was.
-        if (led.LowB < 4)
-            lamp->SetColor(lit);
+        // A code of 4 or more leaves the colour as it was. The colour is decided first
+        // and set once, so that a lamp that stays dark is not repainted at every tick.
+        uint32_t colour = led.LowB < 4 ? lit : lamp->Color();
         if (led.HighB >= 2 && led.HighB <= 5) {
             if (!InWindows(led.StepPos, NetworkFlashes, led.HighB))
-                lamp->SetColor(LampGrey);
+                colour = LampGrey;
             Advance(led, NetworkWrap[led.HighB - 2]);
         } else {
             Advance(led, NetworkOtherWrap);
         }
+        lamp->SetColor(colour);
     } else {
         lamp->SetColor(lit);
     }
