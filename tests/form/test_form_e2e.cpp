@@ -19,6 +19,7 @@ struct Live {
     ScriptedDialogs dialogs;
     ScriptedShell shell;
     SystemClock clock;
+    ScriptedSpreadsheets spreadsheets;
     QTemporaryDir programFolder;
     std::unique_ptr<TForm1> form;
     std::set<int> completed;
@@ -40,7 +41,7 @@ struct Live {
         ini.close();
         QFile::copy(qEnvironmentVariable("VELKARHUB_SOURCE_DIR") + "/comms/ModbusErrors.txt",
                     programFolder.path() + "/ModbusErrors.txt");
-        form = std::make_unique<TForm1>(TFormEnvironment{control, dialogs, shell, clock, programFolder.path() + "/"});
+        form = std::make_unique<TForm1>(TFormEnvironment{control, dialogs, shell, clock, spreadsheets, programFolder.path() + "/"});
         auto inner = control.OnResultOk;
         control.OnResultOk = [this, inner](int16_t handle) {
             completed.insert(handle);
