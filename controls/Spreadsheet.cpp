@@ -92,7 +92,7 @@ CalcApplication::CellContent CalcApplication::ReadActiveSheetCell(int row, int c
 CalcApplication::DocumentState CalcApplication::Document()
 {
     const QStringList values = Request({QStringLiteral("document")}, options_.callMs);
-    return {values.value(0), values.value(1) == QLatin1String("1")};
+    return {values.value(0), values.value(1) == QLatin1String("1"), values.value(2) == QLatin1String("1")};
 }
 
 QStringList CalcApplication::Request(const QStringList &request, int deadlineMs)

@@ -71,11 +71,12 @@ public:
         QString kind;
     };
     CellContent ReadActiveSheetCell(int row, int column);
-    // For tests: the location of the open workbook (empty while it is untitled) and
-    // whether it has unsaved changes.
+    // For tests: the location of the open workbook (empty while it is untitled),
+    // whether it has unsaved changes and whether its window is visible.
     struct DocumentState {
         QString location;
         bool modified = false;
+        bool visible = false;
     };
     DocumentState Document();
     // The process group of the office the helper launched; 0 when it found one running.

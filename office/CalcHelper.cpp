@@ -17,6 +17,7 @@
 
 #include <com/sun/star/awt/XTopWindow.hpp>
 #include <com/sun/star/awt/XWindow.hpp>
+#include <com/sun/star/awt/XWindow2.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
 #include <com/sun/star/bridge/XUnoUrlResolver.hpp>
@@ -391,7 +392,9 @@ public:
         if (!model_.is())
             throw Failure{"no workbook is open"};
         const Reference<css::util::XModifiable> modifiable(model_, UNO_QUERY_THROW);
-        return {"ok", ToUtf8(model_->getURL()), modifiable->isModified() ? "1" : "0"};
+        const Reference<css::awt::XWindow2> window(
+            model_->getCurrentController()->getFrame()->getContainerWindow(), UNO_QUERY_THROW);
+        return {"ok", ToUtf8(model_->getURL()), modifiable->isModified() ? "1" : "0", window->isVisible() ? "1" : "0"};
     }
 
     // Collects the exit of a launched office that has ended, for the failure message.

@@ -11,7 +11,8 @@
 //   "cell" <row> <column> <text>   set a cell of the active sheet to a text (rows and
 //                              columns counted from 1)
 //   "read" <row> <column>      (for tests) a cell's text and its content kind
-//   "document"                 (for tests) the open document's location and modified flag
+//   "document"                 (for tests) the open document's location (empty while
+//                              untitled), its modified flag and its window's visibility
 // Replies (helper to program): "ok" followed by values, or "error" followed by a
 // readable message. The helper's first message, before any request, tells whether the
 // office was reached: "ok" <process group of the office it launched, or "0"> or
