@@ -147,7 +147,7 @@ QStringList CalcApplication::Receive(int deadlineMs)
             Lose(QStringLiteral("LibreOffice Calc: the helper %1%2").arg(how, HelperOutputTail()));
         }
         if (deadline.hasExpired())
-            Lose(QStringLiteral("LibreOffice Calc: no answer within %1 s").arg(deadlineMs / 1000.0));
+            Lose(QStringLiteral("LibreOffice Calc: no answer within %1 s%2").arg(deadlineMs / 1000.0).arg(HelperOutputTail()));
         process_->waitForReadyRead(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
     }
 }

@@ -95,6 +95,14 @@ std::string DescribeCaught()
     return text;
 }
 
+// A line of diagnostics on stderr (the program keeps the last for its failure messages).
+void Note(const std::string &text) { std::fprintf(stderr, "velkarhub-calc-helper: %s\n", text.c_str()); }
+
+long long ElapsedMs(std::chrono::steady_clock::time_point since)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since).count();
+}
+
 // A failure that the helper reports as it is.
 struct Failure {
     std::string message;
@@ -136,7 +144,7 @@ public:
                 decoder_.Feed(buffer, static_cast<size_t>(got));
             }
         } catch (const OfficeProtocol::FramingError &e) {
-            std::fprintf(stderr, "velkarhub-calc-helper: %s\n", e.what());
+            Note(e.what());
             return std::nullopt;
         }
     }
@@ -189,7 +197,7 @@ Options ParseOptions(int argc, char **argv)
         else if (arg == "--connect-ms" && hasValue)
             options.connectMs = std::max(0, std::atoi(argv[++i]));
         else
-            std::fprintf(stderr, "velkarhub-calc-helper: ignored argument %s\n", arg.c_str());
+            Note("ignored argument " + arg);
     }
     return options;
 }
@@ -287,7 +295,8 @@ public:
     // deadline. Returns the process group of a launched office, 0 when it was running.
     pid_t Start()
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.connectMs);
+        const auto started = std::chrono::steady_clock::now();
+        const auto deadline = started + std::chrono::milliseconds(options_.connectMs);
         Reference<css::uno::XComponentContext> local;
         try {
             local = cppu::defaultBootstrap_InitialComponentContext();
@@ -302,14 +311,16 @@ public:
             try {
                 Reference<css::uno::XComponentContext> remote(resolver->resolve(url), UNO_QUERY_THROW);
                 desktop_ = css::frame::Desktop::create(remote);
+                Note("reached the office after " + std::to_string(ElapsedMs(started)) + " ms");
                 return office;
             } catch (const css::uno::Exception &) {
                 // Nothing on the pipe yet, or an office still starting or shutting down.
                 lastFailure = DescribeCaught();
             }
-            if (office == 0)
+            if (office == 0) {
                 office = LaunchOffice(options_);
-            else
+                Note("launched " + options_.soffice + " as process " + std::to_string(office));
+            } else
                 ReapOffice(office);
             if (std::chrono::steady_clock::now() >= deadline)
                 throw Failure{"LibreOffice did not answer within " + std::to_string(options_.connectMs) +

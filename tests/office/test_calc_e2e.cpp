@@ -23,6 +23,9 @@ QByteArray FileBytes(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// An unexpected failure as the test reports it (an exception must not end the program).
+QString Described(const std::exception &e) { return ExceptionClassName(e) + QStringLiteral(": ") + ExceptionMessage(e); }
+
 } // namespace
 
 class TestCalcE2e : public QObject {
@@ -82,7 +85,7 @@ std::unique_ptr<CalcApplication> TestCalcE2e::Start()
 }
 
 void TestCalcE2e::writesTextsIntoAnUntitledCopy()
-{
+try {
     first_ = Start();
     QVERIFY2(first_->OfficeProcessGroup() > 0, "an office of another test answered on the private pipe");
     first_->SetVisible(true);
@@ -119,10 +122,12 @@ void TestCalcE2e::writesTextsIntoAnUntitledCopy()
         QVERIFY(document.visible);
     QCOMPARE(FileBytes(template_), templateBytes_);
     QVERIFY(QDir(office_.Folder()).entryList({QStringLiteral(".~lock*")}, QDir::Hidden | QDir::Files).isEmpty());
+} catch (const std::exception &e) {
+    QFAIL(qPrintable(Described(e)));
 }
 
 void TestCalcE2e::secondApplicationIsItsOwn()
-{
+try {
     QVERIFY(first_);
     auto second = Start();
     second->SetVisible(true);
@@ -133,10 +138,12 @@ void TestCalcE2e::secondApplicationIsItsOwn()
     // Dropping the second object left the first application and its workbook as they were.
     QCOMPARE(first_->ReadActiveSheetCell(1, 1).text, QStringLiteral("replaced"));
     QCOMPARE(FileBytes(template_), templateBytes_);
+} catch (const std::exception &e) {
+    QFAIL(qPrintable(Described(e)));
 }
 
 void TestCalcE2e::missingWorkbookFailsWithoutADialog()
-{
+try {
     QVERIFY(first_);
     try {
         first_->OpenWorkbook(office_.Folder() + QStringLiteral("/VelkarHubProjects/VelkarHub.xlsx"));
@@ -146,15 +153,19 @@ void TestCalcE2e::missingWorkbookFailsWithoutADialog()
     }
     // The office did not wait on a dialog: the application still serves its workbook.
     QCOMPARE(first_->ReadActiveSheetCell(1, 1).text, QStringLiteral("replaced"));
+} catch (const std::exception &e) {
+    QFAIL(qPrintable(Described(e)));
 }
 
 void TestCalcE2e::officeGoneFailsTheNextCall()
-{
+try {
     QVERIFY(first_);
     office_.KillAll();
     QVERIFY_THROWS_EXCEPTION(EOleException, first_->SetActiveSheetCell(17, 8, QStringLiteral("192")));
     QVERIFY_THROWS_EXCEPTION(EOleException, first_->SetActiveSheetCell(17, 10, QStringLiteral("168")));
     QCOMPARE(FileBytes(template_), templateBytes_);
+} catch (const std::exception &e) {
+    QFAIL(qPrintable(Described(e)));
 }
 
 QTEST_GUILESS_MAIN(TestCalcE2e)

@@ -46,6 +46,9 @@ QList<QStringList> LoggedRequests(const QString &logFile)
     return requests;
 }
 
+// An unexpected failure as the test reports it (an exception must not end the program).
+QString Described(const std::exception &e) { return ExceptionClassName(e) + QStringLiteral(": ") + ExceptionMessage(e); }
+
 bool ProcessAlive(qint64 pid) { return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) == 0; }
 
 // Texts that a cell may hold: line breaks, framing-like bytes, a zero character, text
@@ -146,7 +149,7 @@ void TestSpreadsheet::oddTextsRoundTrip_data()
 }
 
 void TestSpreadsheet::oddTextsRoundTrip()
-{
+try {
     QFETCH(QString, text);
     CalcApplication application(FakeOptions({}));
     // The fake echoes the request: what comes back is what went over the pipe both ways.
@@ -154,10 +157,12 @@ void TestSpreadsheet::oddTextsRoundTrip()
     QCOMPARE(application.Request(request, 10000), request);
     // The next request is framed from where the last one ended.
     QCOMPARE(application.Request({text, text}, 10000), (QStringList{text, text}));
+} catch (const std::exception &e) {
+    QFAIL(qPrintable(Described(e)));
 }
 
 void TestSpreadsheet::operationsSendTheirRequests()
-{
+try {
     QTemporaryDir dir;
     const QString log = dir.filePath(QStringLiteral("requests"));
     {
@@ -180,6 +185,8 @@ void TestSpreadsheet::operationsSendTheirRequests()
                                       {"document"},
                                       {"eof"},
                                   }));
+} catch (const std::exception &e) {
+    QFAIL(qPrintable(Described(e)));
 }
 
 void TestSpreadsheet::creationByName_data()
@@ -193,7 +200,7 @@ void TestSpreadsheet::creationByName_data()
 }
 
 void TestSpreadsheet::creationByName()
-{
+try {
     QFETCH(QString, name);
     QFETCH(bool, created);
     CalcAutomation automation(FakeOptions({}));
@@ -207,6 +214,8 @@ void TestSpreadsheet::creationByName()
     } catch (const EOleSysError &e) {
         QVERIFY2(e.Message().contains(QStringLiteral("Invalid class string")), qPrintable(e.Message()));
     }
+} catch (const std::exception &e) {
+    QFAIL(qPrintable(Described(e)));
 }
 
 void TestSpreadsheet::creationFailures_data()
@@ -262,7 +271,7 @@ void TestSpreadsheet::callFailures_data()
 }
 
 void TestSpreadsheet::callFailures()
-{
+try {
     QFETCH(QStringList, arguments);
     QFETCH(int, failingCall);
     QFETCH(QString, messageHolds);
@@ -293,10 +302,12 @@ void TestSpreadsheet::callFailures()
             QCOMPARE(e.Message(), first);
         }
     }
+} catch (const std::exception &e) {
+    QFAIL(qPrintable(Described(e)));
 }
 
 void TestSpreadsheet::errorReplyKeepsTheHelper()
-{
+try {
     CalcApplication application(
         FakeOptions({"--error-at", "1", "the workbook /x.xlsx was refused\n(the office asked: a lock)"}));
     try {
@@ -306,10 +317,12 @@ void TestSpreadsheet::errorReplyKeepsTheHelper()
         QCOMPARE(e.Message(), QStringLiteral("LibreOffice Calc: the workbook /x.xlsx was refused (the office asked: a lock)"));
     }
     application.SetActiveSheetCell(1, 1, QStringLiteral("still served"));
+} catch (const std::exception &e) {
+    QFAIL(qPrintable(Described(e)));
 }
 
 void TestSpreadsheet::eachCreationIsItsOwnApplication()
-{
+try {
     CalcAutomation automation(FakeOptions({}));
     auto first = automation.CreateApplication(QStringLiteral("Excel.Application"));
     auto second = automation.CreateApplication(QStringLiteral("Excel.Application"));
@@ -321,10 +334,12 @@ void TestSpreadsheet::eachCreationIsItsOwnApplication()
     QVERIFY(firstHelper != secondHelper);
     second.reset();
     first->SetActiveSheetCell(1, 1, QStringLiteral("the first still serves"));
+} catch (const std::exception &e) {
+    QFAIL(qPrintable(Described(e)));
 }
 
 void TestSpreadsheet::droppingTheObjectEndsOnlyTheHelper()
-{
+try {
     QTemporaryDir dir;
     const QString log = dir.filePath(QStringLiteral("requests"));
     qint64 helper = 0;
@@ -337,6 +352,8 @@ void TestSpreadsheet::droppingTheObjectEndsOnlyTheHelper()
     // has ended; it never receives a request to close or save anything.
     QCOMPARE(LoggedRequests(log), (QList<QStringList>{{"visible", "1"}, {"eof"}}));
     QVERIFY(!ProcessAlive(helper));
+} catch (const std::exception &e) {
+    QFAIL(qPrintable(Described(e)));
 }
 
 QTEST_GUILESS_MAIN(TestSpreadsheet)

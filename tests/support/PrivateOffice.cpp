@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -76,11 +77,42 @@ void PrivateOffice::Adopt(qint64 group)
         groups_ << group;
 }
 
+QList<qint64> PrivateOffice::ProcessesOnProfile() const
+{
+    const QByteArray profileArgument = (QStringLiteral("-env:UserInstallation=") + ProfileUrl()).toUtf8();
+    QList<qint64> pids;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &entry : entries) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (!number)
+            continue;
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(entry));
+        if (!cmdline.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &argument : cmdline.readAll().split('\0'))
+            if (argument == profileArgument) {
+                pids << pid;
+                break;
+            }
+    }
+    return pids;
+}
+
 void PrivateOffice::KillAll()
 {
     for (qint64 group : groups_)
         KillGroup(group);
     groups_.clear();
+    // Also any office on the private profile whose group was never reported (a helper
+    // that failed after launching it).
+    QDeadlineTimer deadline(20000);
+    for (QList<qint64> left = ProcessesOnProfile(); !left.isEmpty() && !deadline.hasExpired();
+         left = ProcessesOnProfile()) {
+        for (qint64 pid : left)
+            ::kill(static_cast<pid_t>(pid), SIGKILL);
+        QThread::msleep(50);
+    }
 }
 
 void PrivateOffice::KillGroup(qint64 group)

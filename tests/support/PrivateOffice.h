@@ -29,13 +29,16 @@ public:
     // The helper's arguments for this office: private profile and pipe, headless or not.
     QStringList HelperArguments(bool headless, int connectMs = 150000) const;
 
-    // An office process group to kill at the end (0 is ignored), and the killing.
+    // An office process group to kill at the end (0 is ignored), and the killing: of
+    // those groups, then of every process still running on the private profile.
     void Adopt(qint64 group);
     void KillAll();
     static void KillGroup(qint64 group);
 
 private:
     QString ProfileUrl() const;
+    // The processes whose command line names the private profile.
+    QList<qint64> ProcessesOnProfile() const;
 
     QTemporaryDir dir_;
     QList<qint64> groups_;

@@ -3,6 +3,8 @@
 #include <QDeadlineTimer>
 #include <QStandardPaths>
 #include <QtGlobal>
+#include <csignal>
+#include <sys/prctl.h>
 
 VirtualDisplay::~VirtualDisplay() { stop(); }
 
@@ -16,6 +18,8 @@ bool VirtualDisplay::start(const QString &screen, int timeoutMs)
     }
     // -displayfd 1: Xvfb writes the number of the display it took to stdout once ready.
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    // Ends with the test program, also when that dies without cleaning up.
+    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     m_process.setStandardErrorFile(QProcess::nullDevice());
     m_process.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                            QStringLiteral("0"), screen, QStringLiteral("-nolisten"), QStringLiteral("tcp")});
