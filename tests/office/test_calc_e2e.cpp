@@ -33,6 +33,7 @@ class TestCalcE2e : public QObject {
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void officeThatNeverAnswersFailsAtTheDeadline();
     void writesTextsIntoAnUntitledCopy();
     void secondApplicationIsItsOwn();
     void missingWorkbookFailsWithoutADialog();
@@ -82,6 +83,29 @@ std::unique_ptr<CalcApplication> TestCalcE2e::Start()
     auto application = std::make_unique<CalcApplication>(options_);
     office_.Adopt(application->OfficeProcessGroup());
     return application;
+}
+
+// The real helper with an "office" that starts and never opens its pipe: the helper
+// gives up at its own deadline and creation fails, as where no office can be had.
+void TestCalcE2e::officeThatNeverAnswersFailsAtTheDeadline()
+{
+    const QString silent = office_.Folder() + QStringLiteral("/silent-soffice");
+    QFile script(silent);
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nsleep 3\n");
+    script.close();
+    QVERIFY(script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    CalcAutomationOptions options = options_;
+    options.helperArguments = {QStringLiteral("--soffice"), silent, QStringLiteral("--pipe"),
+                               QStringLiteral("velkarhub_silent_%1").arg(QCoreApplication::applicationPid()),
+                               QStringLiteral("--connect-ms"), QStringLiteral("1000")};
+    CalcAutomation automation(options);
+    try {
+        automation.CreateApplication(QStringLiteral("Excel.Application"));
+        QFAIL("created");
+    } catch (const EOleSysError &e) {
+        QVERIFY2(e.Message().contains(QStringLiteral("LibreOffice did not answer within 1000 ms")), qPrintable(e.Message()));
+    }
 }
 
 void TestCalcE2e::writesTextsIntoAnUntitledCopy()
