@@ -1,6 +1,7 @@
 // The program's main block: the application object, the main window, the message loop.
 #include "comms/TMbaxp.h"
 #include "controls/Services.h"
+#include "controls/Spreadsheet.h"
 #include "mainform/MainForm.h"
 
 #include <QApplication>
@@ -16,9 +17,10 @@ int main(int argc, char *argv[])
     QtDialogs dialogs;
     QtShell shell;
     SystemClock clock;
+    CalcAutomation spreadsheets;
     int result = 0;
     {
-        TForm1 form(TFormEnvironment{control, dialogs, shell, clock, QString()});
+        TForm1 form(TFormEnvironment{control, dialogs, shell, clock, spreadsheets, QString()});
         form.Show();
         result = app.exec();
     }

@@ -7,6 +7,7 @@
 #include "controls/Form.h"
 #include "controls/IniFiles.h"
 #include "controls/Services.h"
+#include "controls/Spreadsheet.h"
 #include "mainform/ConfigConst.h"
 #include "mainform/RegisterMap.h"
 #include "utilities/Utilities1.h"
@@ -40,13 +41,15 @@ struct TLED {
 };
 
 // What the window needs from outside: the communications control, boxes, shell and
-// clipboard, the clock, and the folder of the running program (with its trailing
-// separator; empty means the folder of this executable).
+// clipboard, the clock, the spreadsheet application's automation, and the folder of the
+// running program (with its trailing separator; empty means the folder of this
+// executable).
 struct TFormEnvironment {
     IMbaxp &control;
     IDialogs &dialogs;
     IShell &shell;
     IClock &clock;
+    ISpreadsheetAutomation &spreadsheets;
     QString baseDirectory;
 };
 
@@ -382,4 +385,6 @@ private:
 
     IShell &shell_;
     IClock &clock_;
+    // Creates the spreadsheet application objects of the export.
+    ISpreadsheetAutomation &spreadsheets_;
 };

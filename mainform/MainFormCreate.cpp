@@ -28,7 +28,8 @@ TForm1::TForm1(const TFormEnvironment &environment)
       LastCommsRec(QDate(1899, 12, 30), QTime(0, 0)),
       Mbaxp1(environment.control),
       shell_(environment.shell),
-      clock_(environment.clock)
+      clock_(environment.clock),
+      spreadsheets_(environment.spreadsheets)
 {
     Guard::SetExceptionHandler([this](const std::exception &e) { ApplicationEvents1Exception(this, e); });
     BuildWindow();

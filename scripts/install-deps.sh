@@ -8,6 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-serialbus-dev qt6-serialport-dev
   python3 python3-pymodbus python3-serial python3-serial-asyncio socat mbpoll
   xvfb xauth imagemagick xdotool
+  libreoffice-calc libreoffice-dev fonts-dejavu-core
 )
 
 missing=()

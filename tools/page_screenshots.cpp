@@ -6,6 +6,7 @@
 #include "HubSimulator.h"
 #include "comms/TMbaxp.h"
 #include "controls/Services.h"
+#include "controls/Spreadsheet.h"
 #include "controls/PageControl.h"
 #include "mainform/MainForm.h"
 #include "mainform/pages/WindowFrame.h"
@@ -41,7 +42,8 @@ int main(int argc, char *argv[])
     QtDialogs dialogs;
     QtShell shell;
     SystemClock clock;
-    TForm1 form(TFormEnvironment{control, dialogs, shell, clock, QString()});
+    CalcAutomation spreadsheets;
+    TForm1 form(TFormEnvironment{control, dialogs, shell, clock, spreadsheets, QString()});
     form.Show();
     form.Label132Click(nullptr); // show the Diagnostics tab as well
     QTimer::singleShot(seconds * 1000, [&] {

@@ -37,6 +37,12 @@ VELKARHUB_EXCEPTION(EFOpenError, EInOutError)
 VELKARHUB_EXCEPTION(EFCreateError, EInOutError)
 // A request to the operating system that it refused (a process that did not start).
 VELKARHUB_EXCEPTION(EOSError, Exception)
+// Failures of an automation server (the spreadsheet application): EOleSysError when the
+// server object cannot be created or started, EOleException when a call to it fails (a
+// workbook refused, a cell not taken, the application gone or not answering in time).
+VELKARHUB_EXCEPTION(EOleError, Exception)
+VELKARHUB_EXCEPTION(EOleSysError, EOleError)
+VELKARHUB_EXCEPTION(EOleException, EOleError)
 
 // The readable class name of any failure: ours give their own, others their C++ type.
 QString ExceptionClassName(const std::exception &e);

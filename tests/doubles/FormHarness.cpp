@@ -85,7 +85,7 @@ FormHarness::FormHarness(const Options &options)
     } else if (options.modbusErrors)
         QFile::copy(qEnvironmentVariable("VELKARHUB_SOURCE_DIR") + QStringLiteral("/comms/ModbusErrors.txt"),
                     programFolder.path() + QStringLiteral("/ModbusErrors.txt"));
-    form_ = std::make_unique<TForm1>(TFormEnvironment{control, dialogs, shell, clock, programFolder.path() + QLatin1Char('/')});
+    form_ = std::make_unique<TForm1>(TFormEnvironment{control, dialogs, shell, clock, spreadsheets, programFolder.path() + QLatin1Char('/')});
     if (options.show)
         Show();
 }

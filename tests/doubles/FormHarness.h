@@ -2,6 +2,7 @@
 // A main window on scripted stand-ins, in a temporary program folder and data folder.
 #include "ScriptedMbaxp.h"
 #include "ScriptedServices.h"
+#include "ScriptedSpreadsheet.h"
 #include "controls/Controls.h"
 #include "controls/Grid.h"
 #include "controls/Lamp.h"
@@ -64,6 +65,7 @@ public:
     ScriptedDialogs dialogs;
     ScriptedShell shell;
     TestClock clock;
+    ScriptedSpreadsheets spreadsheets;
     QTemporaryDir programFolder;
 
 private:
