@@ -58,15 +58,15 @@ void TForm1::SendCommand(TComponent *Sender, int Command)
     const int link = Sender->Tag;
     PortPage &port = PortPageOf(link + 1);
     const auto value = static_cast<int16_t>(spec.code + (port.Commands.PriorityCommand->Checked() ? PriorityFlag : 0));
+    // The selected starter belongs to the shown page's link; should it ever name another
+    // link's starter, the command goes nowhere (and nothing is asked) rather than to
+    // another starter. Nothing can change the selection while the question is open.
+    const int address = ActiveQuorvane - 100 * link;
+    if (address < 0 || address >= Addresses)
+        return;
     if (spec.question &&
         MessageDlg(QString::fromLatin1(spec.question), TMsgDlgType::mtWarning, TMsgDlgBtn::mbYes | TMsgDlgBtn::mbNo) !=
             TModalResult::mrYes)
-        return;
-
-    // The selected starter belongs to the shown page's link; should it ever name another
-    // link's starter, the command goes nowhere rather than to another starter.
-    const int address = ActiveQuorvane - 100 * link;
-    if (address < 0 || address >= Addresses)
         return;
     const int16_t unit = LinkUnit(link);
     WriteSingle(unit, FirstCommandWord + address, value);
