@@ -9,6 +9,14 @@ namespace CommandsTestKit {
 
 inline PortPage &Port(TForm1 &f, int port) { return *f.Ports[static_cast<size_t>(port - 1)]; }
 
+// Shows a port page as the operator does (its page handling runs) and clicks a row of
+// its grid: row r selects address r - 1.
+inline void ShowAndClickRow(TForm1 &f, int port, int row)
+{
+    TestUi::ClickTab(f, Port(f, port).Sheet);
+    StartersTestKit::ClickRow(f, port, row);
+}
+
 // Ticks "Allow Commands" on the communications page and answers the password box.
 inline void GivePassword(FormHarness &h, const std::optional<QString> &answer = ConfigConst::CommandPassword)
 {

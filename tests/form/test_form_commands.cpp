@@ -171,8 +171,7 @@ void TestFormCommands::closeAnsweredNoSendsNothing()
     FormHarness h;
     TForm1 &f = h.form();
     GivePassword(h);
-    ClickTab(f, Port(f, 3).Sheet);
-    ClickRow(f, 3, 100);
+    ShowAndClickRow(f, 3, 100);
     h.dialogs.messageAnswers.push_back(answer);
     h.control.Clear();
     const qsizetype logged = TestEnvironment::LogTexts(f).size();
@@ -206,8 +205,7 @@ void TestFormCommands::commandFollowsThePageShown()
     FormHarness h;
     TForm1 &f = h.form();
     GivePassword(h);
-    ClickTab(f, Port(f, 1).Sheet);
-    ClickRow(f, 1, 8);
+    ShowAndClickRow(f, 1, 8);
     QCOMPARE(f.ActiveQuorvane, int16_t(7));
     ClickTab(f, Port(f, 2).Sheet);
     h.control.Clear();

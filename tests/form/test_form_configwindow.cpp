@@ -121,8 +121,7 @@ void TestFormConfigWindow::readTheWindowOfTheLastClick()
     // selection label names that port's starter.
     FormHarness h;
     TForm1 &f = h.form();
-    ClickTab(f, Port(f, 3).Sheet);
-    ClickRow(f, 3, 43);
+    ShowAndClickRow(f, 3, 43);
     ClickTab(f, Port(f, 1).Sheet);
     ClickTab(f, f.Config->Configuration);
     QCOMPARE(f.PortCommon->Label61->Caption(), QStringLiteral("Quorvane Selected: 1 : 0"));
@@ -168,8 +167,7 @@ void TestFormConfigWindow::updateClearsTheSelectedWindow()
     FormHarness h;
     TForm1 &f = h.form();
     h.control.DeliverOk(Handle::ConfigWindow, std::vector<int16_t>(120, 5));
-    ClickTab(f, Port(f, 2).Sheet);
-    ClickRow(f, 2, 4);
+    ShowAndClickRow(f, 2, 4);
     ClickTab(f, f.Config->Configuration);
     h.control.Clear();
     const qsizetype logged = TestEnvironment::LogTexts(f).size();
@@ -243,8 +241,7 @@ void TestFormConfigWindow::clearConfigDataUsesThePageUnit()
     FormHarness h;
     TForm1 &f = h.form();
     GivePassword(h);
-    ClickTab(f, Port(f, 3).Sheet);
-    ClickRow(f, 3, 8);
+    ShowAndClickRow(f, 3, 8);
     ClickTab(f, Port(f, 2).Sheet);
     h.control.Clear();
     h.dialogs.messageAnswers.push_back(TModalResult::mrYes);

@@ -180,8 +180,7 @@ void TestFormGroupData::requestUsesTheLastClickInAnyGrid()
     // "Group 3" on port 2 after a click on address 7 of port 1: address 7, item 3, unit 18.
     FormHarness h;
     TForm1 &f = h.form();
-    ClickTab(f, Port(f, 1).Sheet);
-    ClickRow(f, 1, 8);
+    ShowAndClickRow(f, 1, 8);
     ClickTab(f, Port(f, 2).Sheet);
     h.control.Clear();
     const qsizetype logged = TestEnvironment::LogTexts(f).size();
@@ -198,8 +197,7 @@ void TestFormGroupData::refreshAsksAgain()
 {
     FormHarness h;
     TForm1 &f = h.form();
-    ClickTab(f, Port(f, 4).Sheet);
-    ClickRow(f, 4, 43);
+    ShowAndClickRow(f, 4, 43);
     Pick(f, 4, 0);
     h.control.Clear();
     Click(Single(f, 4).BitBtn);
