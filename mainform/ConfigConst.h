@@ -34,6 +34,9 @@ inline const QString DataFolder = QStringLiteral("/VelkarHubData");
 inline const QString LogFile = QStringLiteral("/VelkarHubData/Log.txt");
 inline const QString FaultLogFile = QStringLiteral("/VelkarHubData/FaultLog.txt");
 
+// The password that shows the command and clearing buttons, compared exactly.
+inline const QString CommandPassword = QStringLiteral("VirezaRAR");
+
 constexpr int OperatorLogMaxLines = 10000;
 constexpr int OperatorLogSaveEvery = 26;
 constexpr int FaultLogMaxLines = 200;

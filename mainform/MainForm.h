@@ -228,6 +228,70 @@ public:
     // "Fault code n (no text in FaultsQV2.txt)" when the list has no such line.
     QString FaultText(int16_t Code) const;
 
+    // ---- group data of one starter (MainFormGroupData.cpp)
+    // The refresh buttons (BitBtn1 to 4) and the item combo boxes (ComboBox1 to 4), Tag =
+    // unit: ask for the chosen item of the starter clicked last in any grid.
+    void BitBtn1Click(TComponent *Sender);
+    void ComboBox1Change(TComponent *Sender);
+    // Writes [QuorvaneInLink, GR_ItemRequested] to 4x1303 of Unit (17 to 20) on handle 5.
+    void RequestGroupData(int16_t Unit);
+    // The row titles of that port's group grid for GR_ItemRequested.
+    void SetGroupGridHeadings(int16_t Unit);
+    // The one-shot read of the reply (handle 6) from GR_LastGroupReadStationAddress.
+    void StartGroupRead();
+    void DecodeGroupData();
+
+    int16_t GR_LastGroupReadStationAddress = 0; // unit of the box that asked last
+    int16_t GR_ItemRequested = 0;               // 0 static data, 1 to 10 group 1 to 10
+    int16_t GR_RequestStatus = 0;               // 1 busy, 2 data ready, else stopped
+    std::array<int16_t, 17> GR_Data{};          // values of grid rows 1 to 14 (entries 0 to 13)
+    int16_t GroupDataLength = 0;                // length word of the last data reply
+
+    // ---- starter commands and the command password (MainFormCommands.cpp)
+    // Each serves the like buttons of the four port pages (Tag = link index): Open, Close
+    // A, Close B, No Action, Reset Thermal, Reset Under.
+    void Button9Click(TComponent *Sender);
+    void Button10Click(TComponent *Sender);
+    void Button11Click(TComponent *Sender);
+    void Button21Click(TComponent *Sender);
+    void Button27Click(TComponent *Sender);
+    void Button28Click(TComponent *Sender);
+    // "Allow Commands": ticked, asks for the password; shows or hides the command and
+    // clearing groups of every port page.
+    void AllowCommandsClick(TComponent *Sender);
+
+    // ---- configuration window and clearing of stored data (MainFormConfigWindow.cpp)
+    // "Read VKH" and "Update VKH": the window of the starter clicked last in any grid;
+    // before the first click they do nothing.
+    void Button22Click(TComponent *Sender);
+    void Button23Click(TComponent *Sender);
+    // The last block of handle 8 into StringGrid5.
+    void ShowConfigWindow();
+    // "QVType Data", "Config Data" and "All Config" of ports 1 to 4.
+    void Button24Click(TComponent *Sender);
+    void Button45Click(TComponent *Sender);
+    void Button48Click(TComponent *Sender);
+    void Button51Click(TComponent *Sender);
+    void Button39Click(TComponent *Sender);
+    void Button46Click(TComponent *Sender);
+    void Button49Click(TComponent *Sender);
+    void Button52Click(TComponent *Sender);
+    void Button40Click(TComponent *Sender);
+    void Button47Click(TComponent *Sender);
+    void Button50Click(TComponent *Sender);
+    void Button53Click(TComponent *Sender);
+
+private:
+    // The port page of a port number 1 to 4; ERangeError for any other.
+    PortPage &PortPageOf(int Port) const;
+    void RequestGroupItem(int16_t Unit, int Item);
+    void SendCommand(TComponent *Sender, int Command);
+    void ClearStarterTypes(int Port, const QString &Question);
+    void ClearConfigData(int Port);
+    void ClearAllConfig(int Port);
+
+public:
+
     // ---- communications supervision and status lamps (MainFormSupervision.cpp)
     void Timer2Timer(TComponent *Sender);
     uint32_t LampColour(int16_t ColourCode) const;
@@ -338,12 +402,14 @@ private:
     void BuildHubTime(QBoxLayout *column);
     void BuildHubRanges(QBoxLayout *column);
     void BuildCommsCounters(QBoxLayout *column);
+    void BuildCommsAllowCommands(QBoxLayout *column);
     void BuildPortPage(PortPage &port);
     void BuildPortGrid(PortPage &port, QBoxLayout *column);
     void BuildPortLinkSettings(PortPage &port, QBoxLayout *column);
     void BuildPortLinkInfo(PortPage &port, QBoxLayout *column);
     void BuildPortSingleData(PortPage &port, QBoxLayout *column);
     void BuildPortCommands(PortPage &port, QBoxLayout *column);
+    void BuildPortClearItems(PortPage &port, QBoxLayout *column);
     void BuildPortStarters(PortPage &port, QBoxLayout *column);
     void BuildConfigurationPage();
     void BuildCommsPage();

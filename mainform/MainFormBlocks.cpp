@@ -17,7 +17,7 @@ using namespace RegisterMap;
 
 RegisterMap::Read TForm1::ReadOf(int16_t handle) const
 {
-    return RegisterMap::ReadOf(handle, Context{Info_V4, WhichLink, QuorvaneInLink, 0});
+    return RegisterMap::ReadOf(handle, Context{Info_V4, WhichLink, QuorvaneInLink, GR_LastGroupReadStationAddress});
 }
 
 void TForm1::DefineRead(const RegisterMap::Read &read)

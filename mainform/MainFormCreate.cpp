@@ -109,15 +109,15 @@ void TForm1::FormCreate(TComponent *)
             grid->SetCells(c, 0, QString::fromLatin1(gridTitles[c]));
     }
     for (auto &port : Ports) {
-        port->GroupGrid->SetCells(0, 0, QStringLiteral("Item"));
-        port->GroupGrid->SetCells(1, 0, QStringLiteral("Value"));
+        port->SingleData.GroupGrid->SetCells(0, 0, QStringLiteral("Item"));
+        port->SingleData.GroupGrid->SetCells(1, 0, QStringLiteral("Value"));
     }
 
     // 11, 12, 13.
     About->Label60->SetCaption(QStringLiteral("Application version: ") + GetFileVersionText(QString(), QStringLiteral("%d.%d.%d.%d")));
     for (auto &port : Ports) {
-        port->GroupGrid->SetColWidth(0, 130);
-        port->GroupGrid->SetColWidth(1, 95);
+        port->SingleData.GroupGrid->SetColWidth(0, 130);
+        port->SingleData.GroupGrid->SetColWidth(1, 95);
     }
     ActiveQuorvaneinLink.fill(0);
 

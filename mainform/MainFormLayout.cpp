@@ -120,7 +120,7 @@ void TForm1::BuildWindow()
     for (TEdit *e : {Comms->Edit7, Comms->Edit8, Comms->Edit9, Comms->Edit10})
         OvcComponentState1.AddText(e);
     OvcComponentState1.AddChecked(HubSettings->CheckBox3);
-    OvcComponentState1.AddChecked(Ports[0]->PriorityCommand);
+    OvcComponentState1.AddChecked(Ports[0]->Commands.PriorityCommand);
     OvcComponentState1.AddChecked(Comms->CheckBox4);
     OvcComponentState1.AddText(Comms->Edit16);
     OvcComponentState1.AddText(Comms->Edit25);
@@ -128,14 +128,6 @@ void TForm1::BuildWindow()
     OvcComponentState1.AddChecked(Comms->CheckBox2);
 
     Frame->PageControl1->SetActivePage(Overview->TabSheet8);
-}
-
-void TForm1::BuildConfigurationPage()
-{
-    auto *layout = Layout::VBox(Config->Configuration);
-    auto *top = Layout::Row(layout);
-    Config->Configuration->SetAdoptLayout(top);
-    layout->addStretch(1);
 }
 
 void TForm1::BuildCommsPage()
@@ -251,6 +243,7 @@ void TForm1::BuildCommsPage()
     Add(middle, Comms->Label125);
     Comms->CheckBox2 = new TCheckBox(this, QStringLiteral("CheckBox2"), page, QStringLiteral("Log Incomming Messages"));
     Add(middle, Comms->CheckBox2);
+    BuildCommsAllowCommands(middle);
     Comms->CheckBox4 = new TCheckBox(this, QStringLiteral("CheckBox4"), runtime, QStringLiteral("Jump to this page on new runtime message"));
     Add(r, Comms->CheckBox4);
     Add(middle, runtime);

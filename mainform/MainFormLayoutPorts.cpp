@@ -13,11 +13,6 @@
 using Layout::Add;
 using namespace Colours;
 
-namespace {
-// The "Single Data" boxes are numbered irregularly.
-constexpr int SingleDataGroupBox[] = {13, 15, 16, 14};
-} // namespace
-
 void TForm1::BuildPortPage(PortPage &port)
 {
     TTabSheet *page = port.Sheet;
@@ -50,7 +45,9 @@ void TForm1::BuildPortPage(PortPage &port)
     BuildPortLinkSettings(port, linkColumn);
     BuildPortLinkInfo(port, linkColumn);
     BuildPortSingleData(port, starterColumn);
-    BuildPortCommands(port, starterColumn);
+    auto *allowed = Layout::Row(starterColumn);
+    BuildPortCommands(port, allowed);
+    BuildPortClearItems(port, allowed);
     linkColumn->addStretch(1);
     starterColumn->addStretch(1);
 }
@@ -67,27 +64,4 @@ void TForm1::BuildPortGrid(PortPage &port, QBoxLayout *column)
     grid->Widget()->setFixedWidth(480);
     port.StringGrid = grid;
     Add(column, grid, 1);
-}
-
-void TForm1::BuildPortSingleData(PortPage &port, QBoxLayout *column)
-{
-    auto *single = new TGroupBox(this, QStringLiteral("GroupBox%1").arg(SingleDataGroupBox[port.Link()]), port.Sheet,
-                                 QStringLiteral("Single Data"));
-    auto *singleLayout = Layout::VBox(single);
-    port.GroupGrid = new TStringGrid(this, QStringLiteral("GroupGrid%1").arg(port.Unit()), single, 2, 15);
-    port.GroupGrid->Widget()->setMinimumHeight(320);
-    Add(singleLayout, port.GroupGrid);
-    port.SingleData = single;
-    Add(column, single);
-}
-
-void TForm1::BuildPortCommands(PortPage &port, QBoxLayout *column)
-{
-    auto *commands = new TGroupBox(this, QStringLiteral("GroupBox%1").arg(17 + port.Port), port.Sheet, QStringLiteral("Commands"));
-    auto *commandsLayout = Layout::VBox(commands);
-    port.PriorityCommand = new TCheckBox(this, QStringLiteral("PriorityCommandL%1").arg(port.Port), commands, QStringLiteral("Use Priority"));
-    Add(commandsLayout, port.PriorityCommand);
-    commands->SetVisible(false);
-    port.Commands = commands;
-    Add(column, commands);
 }

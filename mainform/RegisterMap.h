@@ -108,7 +108,7 @@ struct Context {
     int16_t infoV4 = 0;         // the firmware word
     int16_t whichLink = 0;      // 1 to 4 once a starter was selected
     int16_t quorvaneInLink = 0; // its address
-    int16_t pageUnit = 0;       // the unit of the port page that asked
+    int16_t pageUnit = 0;       // the unit of the port page that asked (group data)
 };
 
 // One read as the control is given it.

@@ -59,4 +59,7 @@ struct CommsPage {
     TLabel *Label116 = nullptr;  // the note under them
     TButton *Button44 = nullptr; // "Reset"
     TLabel *Label118 = nullptr, *Label119 = nullptr;
+
+    // "Allow Commands": asks for the command password; not stored.
+    TCheckBox *AllowCommands = nullptr;
 };

@@ -1,8 +1,10 @@
 #pragma once
 // One port page ("Port 1" to "Port 4"). The controls of the four pages are alike; their
 // names carry the port number (StringGrid3), the unit (GroupGrid19) or the link index.
+#include "mainform/pages/PortCommands.h"
 #include "mainform/pages/PortLinkInfo.h"
 #include "mainform/pages/PortLinkSettings.h"
+#include "mainform/pages/PortSingleData.h"
 #include "mainform/pages/PortStarters.h"
 
 #include <array>
@@ -28,13 +30,10 @@ struct PortPage {
     TStringGrid *StringGrid = nullptr;
     StarterStatusGroup Starters;
 
-    // "Single Data": the group data of one starter.
-    TGroupBox *SingleData = nullptr;
-    TStringGrid *GroupGrid = nullptr;   // GroupGrid17 to GroupGrid20
-
-    // "Commands", shown only after the command password.
-    TGroupBox *Commands = nullptr;
-    TCheckBox *PriorityCommand = nullptr; // PriorityCommandL1 to L4: "Use Priority"
+    SingleDataGroup SingleData;
+    // Shown only after the command password.
+    CommandsGroup Commands;
+    ClearItemsGroup ClearItems;
 };
 
 // Controls that stand once on the port pages.

@@ -55,5 +55,7 @@ TestClock::TestClock() : now(QDate(2026, 3, 7), QTime(14, 5, 9, 5)) {}
 void TestClock::Sleep(int milliseconds)
 {
     sleeps.push_back(milliseconds);
+    if (onSleep)
+        onSleep(milliseconds);
     Advance(milliseconds);
 }

@@ -45,9 +45,10 @@ class TestClock : public IClock {
 public:
     TestClock();
     QDateTime Now() const override { return now; }
-    // A pause advances the time without waiting.
+    // A pause advances the time without waiting (and runs onSleep first).
     void Sleep(int milliseconds) override;
     void Advance(int milliseconds) { now = now.addMSecs(milliseconds); }
     QDateTime now;
     std::vector<int> sleeps;
+    std::function<void(int milliseconds)> onSleep;
 };

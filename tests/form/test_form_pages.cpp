@@ -102,7 +102,7 @@ void TestFormPages::saveSettingsAtDestruction()
     f.Comms->Edit1->SetText(QStringLiteral("  10 "));
     f.Comms->Edit25->SetText(QString::fromUtf8("5ü2"));
     f.Comms->RadioButton3->SetChecked(true);
-    f.Ports[0]->PriorityCommand->SetChecked(true);
+    f.Ports[0]->Commands.PriorityCommand->SetChecked(true);
     h.Destroy();
     const QString ini = ReadFile(IniPath());
     const QStringList expected{"[TForm1]", "Edit1.Text=10", "Edit2.Text=168", "Edit3.Text=1", "Edit4.Text=10",

@@ -107,8 +107,8 @@ void TestFormStartup::firstStartWithoutSettings()
     QCOMPARE(f.Ports[2]->StringGrid->Cells(0, 1), QStringLiteral("0"));
     QCOMPARE(f.Ports[2]->StringGrid->Cells(0, 100), QStringLiteral("99"));
     QCOMPARE(f.Ports[0]->StringGrid->Cells(5, 0), QStringLiteral("Command"));
-    QCOMPARE(f.Ports[3]->GroupGrid->Cells(1, 0), QStringLiteral("Value"));
-    QCOMPARE(f.Ports[0]->GroupGrid->ColWidth(0), 130);
+    QCOMPARE(f.Ports[3]->SingleData.GroupGrid->Cells(1, 0), QStringLiteral("Value"));
+    QCOMPARE(f.Ports[0]->SingleData.GroupGrid->ColWidth(0), 130);
     QVERIFY(!f.Diagnostics->TabSheet2->TabVisible());
     QCOMPARE(f.Frame->PageControl1->ActivePage(), f.Overview->TabSheet8);
     QCOMPARE(f.Comms->Label4->Caption(), QStringLiteral("No Issues"));
