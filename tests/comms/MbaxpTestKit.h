@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QSerialPort>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -16,7 +17,23 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
+
+// Sets an environment variable for the rest of the scope: the returned guard puts back
+// what was there before, also when the test fails.
+[[nodiscard]] inline auto scopedEnv(const char *name, const QByteArray &value)
+{
+    const bool wasSet = qEnvironmentVariableIsSet(name);
+    const QByteArray before = qgetenv(name);
+    qputenv(name, value);
+    return qScopeGuard([name, wasSet, before] {
+        if (wasSet)
+            qputenv(name, before);
+        else
+            qunsetenv(name);
+    });
+}
 
 // Records every event of a control, with the first words of the buffer as the handler
 // sees them.
@@ -96,6 +113,7 @@ struct UnitScript {
     struct Request {
         int unit = 0;
         QByteArray pdu; // function code and data
+        qint64 atMs = 0; // when it came, on the script's clock
         int fc() const { return pdu.isEmpty() ? -1 : quint8(pdu.at(0)); }
         int address() const { return pdu.size() >= 3 ? be16(pdu, 1) : -1; }
         int field2() const { return pdu.size() >= 5 ? be16(pdu, 3) : -1; } // quantity or value
@@ -107,14 +125,22 @@ struct UnitScript {
         int unit = -1;       // RTU only: answer as another unit id
     };
 
+    UnitScript() { clock.start(); }
+
     std::array<quint16, 65536> regs{};
     std::vector<Request> requests;
+    QElapsedTimer clock;
+    // Unit ids that never answer (their requests are still recorded).
+    std::set<int> silentUnits;
     // A script may replace the normal answer; std::nullopt keeps it.
     std::function<std::optional<Answer>(const Request &)> script;
 
-    Answer answer(const Request &r)
+    Answer answer(Request r)
     {
+        r.atMs = clock.elapsed();
         requests.push_back(r);
+        if (silentUnits.count(r.unit))
+            return {};
         if (script) {
             if (auto a = script(r))
                 return *a;
@@ -168,6 +194,13 @@ struct UnitScript {
             n += r.fc() == fc;
         return n;
     }
+    int countTo(int unit, int fc = -1) const
+    {
+        int n = 0;
+        for (const Request &r : requests)
+            n += r.unit == unit && (fc < 0 || r.fc() == fc);
+        return n;
+    }
 };
 
 // A Modbus TCP unit on 127.0.0.1, answering every unit id.
@@ -183,7 +216,9 @@ public:
             }
         });
     }
-    bool listen(quint16 port = 0) { return server_.listen(QHostAddress::LocalHost, port); }
+    bool listen() { return server_.listen(QHostAddress::LocalHost, 0); }
+    // Listens on a socket that already listens (see ReservedPort::takeListening).
+    bool adopt(int listeningFd) { return listeningFd >= 0 && server_.setSocketDescriptor(listeningFd); }
     quint16 port() const { return server_.serverPort(); }
     int connections() const { return int(sockets_.size()); }
     // Closes every open connection (the unit "drops" the master); the server keeps listening.
