@@ -4,6 +4,7 @@
 // the hub simulator cannot produce on purpose: malformed replies, slow replies, bad CRCs,
 // and an exact view of every request on the wire.
 #include "comms/TMbaxp.h"
+#include "support/WindowBlocks.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -88,6 +89,43 @@ struct Recorder {
         return nullptr;
     }
 };
+
+// Runs per second of a handle's successful runs from event `from` on, from their spacing:
+// (runs - 1) over the time from the first to the last; 0 with fewer than two runs.
+inline double achievedRate(const Recorder &rec, int handle, size_t from = 0)
+{
+    int runs = 0;
+    qint64 first = 0, last = 0;
+    for (size_t k = from; k < rec.events.size(); ++k) {
+        const Recorder::Event &e = rec.events[k];
+        if (e.handle != handle || e.error != 0)
+            continue;
+        if (runs++ == 0)
+            first = e.atMs;
+        last = e.atMs;
+    }
+    return runs > 1 && last > first ? (runs - 1) * 1000.0 / double(last - first) : 0.0;
+}
+
+// Defines and starts the window's blocks on m, the hub statistics once after each
+// general-data result as the window does (through rec.then).
+inline void startWindowBlocks(TMbaxp &m, Recorder &rec)
+{
+    for (const WindowBlock &b : windowBlocks()) {
+        m.ReadHoldingRegisters(b.handle, b.unit, b.address, b.quantity, b.rate);
+        if (b.repeated)
+            m.UpdateEnable(b.handle);
+        else
+            m.UpdateOnce(b.handle);
+    }
+    rec.then = [&m](const Recorder::Event &e) {
+        if (e.handle != 2 || e.error != 0)
+            return;
+        const WindowBlock &s = HubStatisticsBlock;
+        m.ReadHoldingRegisters(s.handle, s.unit, s.address, s.quantity, s.rate);
+        m.UpdateOnce(s.handle);
+    };
+}
 
 // Modbus CRC-16 (polynomial 0xA001, start 0xFFFF), low byte first on the line.
 inline quint16 modbusCrc(const QByteArray &bytes)
