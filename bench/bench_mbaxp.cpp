@@ -30,6 +30,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <map>
 #include <string>
 #include <vector>
@@ -133,12 +134,15 @@ int runOne(const Run &run, int seconds)
     std::vector<double> writeMs;
     std::deque<qint64> writeStartNs; // writes complete in the order they were issued
     int writeErrors = 0;
+    // Only writes issued from here on are counted (set when the measured window starts).
+    qint64 windowStartNs = std::numeric_limits<qint64>::max();
 
     m.OnResultOk = [&](int16_t handle) {
         const qint64 now = clock.nsecsElapsed();
         if (handle == 0) {
             if (!writeStartNs.empty()) {
-                writeMs.push_back(double(now - writeStartNs.front()) / 1e6);
+                if (writeStartNs.front() >= windowStartNs)
+                    writeMs.push_back(double(now - writeStartNs.front()) / 1e6);
                 writeStartNs.pop_front();
             }
             return;
@@ -159,9 +163,11 @@ int runOne(const Run &run, int seconds)
     };
     m.OnResultError = [&](int16_t handle, int16_t error) {
         if (handle == 0) {
-            ++writeErrors;
-            if (!writeStartNs.empty())
+            if (!writeStartNs.empty()) {
+                if (writeStartNs.front() >= windowStartNs)
+                    ++writeErrors;
                 writeStartNs.pop_front();
+            }
         } else {
             ++stats[handle].errors[error];
         }
@@ -214,11 +220,10 @@ int runOne(const Run &run, int seconds)
 
     // The measured window.
     stats.clear();
-    writeMs.clear();
-    writeErrors = 0;
     writes = 0;
     const double cpuStart = cpuSeconds();
     const qint64 wallStartNs = clock.nsecsElapsed();
+    windowStartNs = wallStartNs;
     runFor(seconds * 1000);
     const double wallS = double(clock.nsecsElapsed() - wallStartNs) / 1e9;
     const double cpuS = cpuSeconds() - cpuStart;

@@ -271,9 +271,9 @@ void TMbaxp::startRead(int16_t handle, bool once, Due due)
 void TMbaxp::enqueueRead(int16_t handle, bool once, Due due)
 {
     HandleState &st = stateOf(handle);
-    // A unit whose last request timed out waits behind the reads that came due meanwhile.
+    // A unit whose last request timed out waits one time-out's length behind the others.
     if (timedOut(st.block.slave))
-        due.at = std::max(due.at, behindFrom_);
+        due.at = std::max(due.at, lastTimeoutEnd_) + lastTimeoutMs_;
     st.queued = true;
     st.queuedOnce = once;
     st.ready = Ready{due, handle};
@@ -664,7 +664,7 @@ void TMbaxp::noteOutcome(const Wire &w, int16_t error)
     } else if (u.timeouts >= DemoteAfterTimeouts) {
         demote(slave, DemotionFirstMs);
     }
-    putBehind(now);
+    putBehind(now, now - w.sentAt);
 }
 
 void TMbaxp::demote(int16_t slave, int periodMs)
@@ -692,11 +692,13 @@ bool TMbaxp::timedOut(int16_t slave) const
     return it != units_.end() && it->second.timeouts > 0;
 }
 
-// A time-out ended at `at`: the waiting reads of every unit whose last request timed out
-// count as due from then on, so the reads that came due during it go first.
-void TMbaxp::putBehind(qint64 at)
+// A time-out ended at `end` after `lengthMs`: the waiting reads of every unit whose last
+// request timed out count as due no earlier than one time-out's length after that end.
+void TMbaxp::putBehind(qint64 end, qint64 lengthMs)
 {
-    behindFrom_ = at;
+    lastTimeoutEnd_ = end;
+    lastTimeoutMs_ = lengthMs;
+    const qint64 at = end + lengthMs;
     std::vector<Ready> moved;
     for (const Ready &r : ready_)
         if (r.due.at < at && timedOut(stateOf(r.handle).block.slave))
@@ -714,7 +716,8 @@ void TMbaxp::clearDemotions()
     units_.clear();
     probing_ = false;
     nextProbeAt_ = 0;
-    behindFrom_ = 0;
+    lastTimeoutEnd_ = 0;
+    lastTimeoutMs_ = 0;
 }
 
 // ---------------------------------------------------------------------------------------

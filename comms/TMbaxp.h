@@ -28,9 +28,12 @@
 //   is sent on its own, in order.
 //
 // A unit that stops answering is set aside
-//   A time-out puts the units whose last request timed out behind the others: their
-//   waiting reads (and those that come due later) count as due from the end of that
-//   time-out at the earliest, so the reads that came due meanwhile go first. After DemoteAfterTimeouts consecutive time-outs of one unit (reads and writes
+//   A time-out puts the units whose last request timed out (until they answer) one
+//   time-out's length behind the others: each of their reads counts as due that much
+//   later than it came due, and no earlier than that long after the latest time-out
+//   ended. The reads of other units that come due during a time-out or within its length
+//   after it (as one a result handler starts), and those due with a probe, go first: a
+//   unit that does not answer holds the others up by at most one time-out at a time. After DemoteAfterTimeouts consecutive time-outs of one unit (reads and writes
 //   alike; any reply, an exception or a broken frame too, ends the count) the unit is
 //   demoted for DemotionFirstMs: its reads are not sent, and each of its runs fails at
 //   once with NoReply (18): its waiting reads when it is demoted, and each run that comes
@@ -275,7 +278,7 @@ private:
     void noteOutcome(const Wire &wire, int16_t error);
     void demote(int16_t slave, int periodMs);
     bool timedOut(int16_t slave) const;
-    void putBehind(qint64 at);
+    void putBehind(qint64 end, qint64 lengthMs);
     void clearDemotions();
 
     void startAttempt();
@@ -313,7 +316,8 @@ private:
     int16_t probeHandle_ = 0;    // ... as a read of this handle ...
     int16_t probeSlave_ = 0;     // ... to this unit
     qint64 nextProbeAt_ = 0;     // no probe before this
-    qint64 behindFrom_ = 0;      // the end of the latest time-out
+    qint64 lastTimeoutEnd_ = 0;  // when the latest time-out ended ...
+    qint64 lastTimeoutMs_ = 0;   // ... and how long it took
 
     // The connection properties taken by OpenConnection.
     struct Settings {
