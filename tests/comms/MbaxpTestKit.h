@@ -107,6 +107,15 @@ inline double achievedRate(const Recorder &rec, int handle, size_t from = 0)
     return runs > 1 && last > first ? (runs - 1) * 1000.0 / double(last - first) : 0.0;
 }
 
+// True when every unit from `first` to `last` is set aside (demoted) by the control.
+inline bool allDemoted(const TMbaxp &m, int16_t first, int16_t last)
+{
+    for (int16_t u = first; u <= last; ++u)
+        if (m.DemotionPeriodMs(u) == 0)
+            return false;
+    return true;
+}
+
 // Defines and starts the window's blocks on m, the hub statistics once after each
 // general-data result as the window does (through rec.then).
 inline void startWindowBlocks(TMbaxp &m, Recorder &rec)

@@ -24,11 +24,12 @@ constexpr int16_t ReadA = 2;
 constexpr int16_t ReadB = 9;
 constexpr int16_t Write0 = 0;
 
-std::unique_ptr<TMbaxp> connectedTo(FakeTcpUnit &unit, Recorder &rec, int captureWords = 0)
+std::unique_ptr<TMbaxp> connectedTo(FakeTcpUnit &unit, Recorder &rec, int captureWords = 0, int timeoutMs = 1000)
 {
     auto m = std::make_unique<TMbaxp>();
     rec.attach(*m, captureWords);
     unit.attachTo(*m);
+    m->Timeout = int16_t(timeoutMs);
     m->OpenConnection();
     return m;
 }
@@ -341,11 +342,7 @@ void TestMbaxpLocal::malformedRepliesGiveErrors()
         return UnitScript::Answer{reply};
     };
     Recorder rec;
-    auto m = std::make_unique<TMbaxp>();
-    rec.attach(*m, 4);
-    unit.attachTo(*m);
-    m->Timeout = 300;
-    m->OpenConnection();
+    auto m = connectedTo(unit, rec, 4, 300);
     QVERIFY(waitConnected(*m));
     constexpr int16_t H = 40;
     if (fc == 3)
@@ -379,11 +376,7 @@ void TestMbaxpLocal::lateReplyIsNotMatchedToNextRun()
     // the wire; the second within its time-out.
     unit.delayAnswers([](const UnitScript::Request &r) { return r.address() == 10 ? 450 : 250; });
     Recorder rec;
-    auto m = std::make_unique<TMbaxp>();
-    rec.attach(*m, 1);
-    unit.attachTo(*m);
-    m->Timeout = 300;
-    m->OpenConnection();
+    auto m = connectedTo(unit, rec, 1, 300);
     m->ReadHoldingRegisters(ReadA, 16, 10, 1, 1000);
     m->ReadHoldingRegisters(ReadB, 16, 20, 1, 1000);
     m->UpdateOnce(ReadA);
@@ -462,11 +455,7 @@ void TestMbaxpLocal::lateRunDoesNotBurst()
     QVERIFY(unit.listen());
     unit.delayAnswers([](const UnitScript::Request &r) { return r.unit == 19 ? HeldMs : 0; });
     Recorder rec;
-    auto m = std::make_unique<TMbaxp>();
-    rec.attach(*m);
-    unit.attachTo(*m);
-    m->Timeout = 10000;
-    m->OpenConnection();
+    auto m = connectedTo(unit, rec, 0, 10000);
     QVERIFY(waitConnected(*m));
     m->ReadHoldingRegisters(ReadA, 16, 0, 1, Rate);
     m->ReadHoldingRegisters(ReadB, 19, 0, 1, 60000);
@@ -838,11 +827,7 @@ void TestMbaxpLocal::timeOutPutsTheUnitBehind()
     QVERIFY(unit.listen());
     unit.silentUnits = {20};
     Recorder rec;
-    auto m = std::make_unique<TMbaxp>();
-    rec.attach(*m);
-    unit.attachTo(*m);
-    m->Timeout = 200;
-    m->OpenConnection();
+    auto m = connectedTo(unit, rec, 0, 200);
     QVERIFY(waitConnected(*m));
     m->ReadHoldingRegisters(40, 20, 0, 1, 60000);
     m->ReadHoldingRegisters(41, 20, 1, 1, 60000);
@@ -868,11 +853,7 @@ void TestMbaxpLocal::silentUnitIsDemotedAndProbed()
     QVERIFY(unit.listen());
     unit.silentUnits = {20};
     Recorder rec;
-    auto m = std::make_unique<TMbaxp>();
-    rec.attach(*m);
-    unit.attachTo(*m);
-    m->Timeout = TimeoutMs;
-    m->OpenConnection();
+    auto m = connectedTo(unit, rec, 0, TimeoutMs);
     QVERIFY(waitConnected(*m));
     m->ReadHoldingRegisters(Silent, 20, 0, 1, 100);
     m->UpdateEnable(Silent);
@@ -917,11 +898,7 @@ void TestMbaxpLocal::probesGoOneAtATimeAndLeaveHalfTheLine()
     QVERIFY(unit.listen());
     unit.silentUnits = {17, 18, 19, 20};
     Recorder rec;
-    auto m = std::make_unique<TMbaxp>();
-    rec.attach(*m);
-    unit.attachTo(*m);
-    m->Timeout = TimeoutMs;
-    m->OpenConnection();
+    auto m = connectedTo(unit, rec, 0, TimeoutMs);
     QVERIFY(waitConnected(*m));
     m->ReadHoldingRegisters(ReadA, 16, 0, 1, 100);
     m->UpdateEnable(ReadA);
@@ -929,13 +906,7 @@ void TestMbaxpLocal::probesGoOneAtATimeAndLeaveHalfTheLine()
         m->ReadHoldingRegisters(h, h, 0, 1, 100);
         m->UpdateEnable(h);
     }
-    const auto allDemoted = [&] {
-        for (int16_t u = 17; u <= 20; ++u)
-            if (m->DemotionPeriodMs(u) == 0)
-                return false;
-        return true;
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(allDemoted(), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(allDemoted(*m, 17, 20), 15000);
     const size_t demotedFrom = unit.requests.size();
     QTest::qWait(5000);
     for (int16_t h = 16; h <= 20; ++h)
@@ -983,11 +954,7 @@ void TestMbaxpLocal::reconnectClearsDemotions()
     QVERIFY(unit.listen());
     unit.silentUnits = {20};
     Recorder rec;
-    auto m = std::make_unique<TMbaxp>();
-    rec.attach(*m);
-    unit.attachTo(*m);
-    m->Timeout = 100;
-    m->OpenConnection();
+    auto m = connectedTo(unit, rec, 0, 100);
     QVERIFY(waitConnected(*m));
     m->ReadHoldingRegisters(Silent, 20, 0, 1, 50);
     m->UpdateEnable(Silent);

@@ -396,13 +396,7 @@ void TestMbaxpRtu::hubKeepsItsRateWithTheLinksSilent()
     auto m = openRtu(rec); // 9600 baud, as the window opens it
     QTRY_VERIFY(m->IsConnected());
     startWindowBlocks(*m, rec);
-    const auto allDemoted = [&] {
-        for (int16_t u = 17; u <= 20; ++u)
-            if (m->DemotionPeriodMs(u) == 0)
-                return false;
-        return true;
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(allDemoted(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(allDemoted(*m, 17, 20), 60000);
     const size_t from = rec.events.size();
     constexpr int WindowMs = 10000;
     QElapsedTimer window;

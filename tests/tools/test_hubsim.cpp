@@ -556,9 +556,7 @@ void TestHubSim::restartReusesTheTcpPort()
 
 void TestHubSim::silentUnitsDropEveryRequest()
 {
-    HubSimulator::Options options;
-    options.extraArgs = QStringList{QStringLiteral("--silent"), QStringLiteral("19")};
-    HubSimulator sim(options);
+    HubSimulator sim({true, 0, {}, {QStringLiteral("--silent"), QStringLiteral("19")}});
     QVERIFY(sim.start());
     auto client = connectTcp(sim.tcpPort(), 300);
     QVERIFY(client);
@@ -588,9 +586,7 @@ void TestHubSim::silentUnitsDropEveryRequest()
 
 void TestHubSim::replyDelayHoldsRepliesAsTheyWere()
 {
-    HubSimulator::Options options;
-    options.extraArgs = QStringList{QStringLiteral("--reply-delay"), QStringLiteral("300")};
-    HubSimulator sim(options);
+    HubSimulator sim({true, 0, {}, {QStringLiteral("--reply-delay"), QStringLiteral("300")}});
     QVERIFY(sim.start());
     auto client = connectTcp(sim.tcpPort(), 3000);
     QVERIFY(client);
