@@ -31,21 +31,22 @@
 //   A time-out puts the units whose last request timed out (until they answer) one
 //   time-out's length behind the others: each of their reads counts as due that much
 //   later than it came due, and no earlier than that long after the latest time-out
-//   ended. The reads of other units that come due during a time-out or within its length
-//   after it (as one a result handler starts), and those due with a probe, go first: a
-//   unit that does not answer holds the others up by at most one time-out at a time. After DemoteAfterTimeouts consecutive time-outs of one unit (reads and writes
-//   alike; any reply, an exception or a broken frame too, ends the count) the unit is
-//   demoted for DemotionFirstMs: its reads are not sent, and each of its runs fails at
-//   once with NoReply (18): its waiting reads when it is demoted, and each run that comes
-//   due while it is. The first run of the unit that comes due after the period is sent as
-//   a probe. A reply to the probe restores the unit at once (its blocks run at their
-//   rates again from their next due time); a time-out demotes it again with the period
+//   ended. So the reads of other units that come due during a time-out or soon after it
+//   (as one that a result handler starts), and those due at the same time as a probe, go
+//   first.
+//   After DemoteAfterTimeouts consecutive time-outs of one unit (reads and writes alike;
+//   any reply, an exception or a broken frame too, ends the count) the unit is demoted
+//   for DemotionFirstMs: its reads are not sent, and each of its runs fails at once with
+//   NoReply (18): the reads that wait when it is demoted, and each run that comes due
+//   while it is. The first run of the unit that comes due after the period is sent as a
+//   probe. A reply to the probe restores the unit at once (its blocks run at their rates
+//   again from their next due time); a time-out demotes it again with the period
 //   doubled, up to DemotionMaxMs. Probes go one at a time: while one probe waits or is on
 //   the wire no other is sent, and after a probe the next one waits at least as long as
-//   that probe was on the wire. Silent units thus cost the line at most one time-out at a
-//   time and at most half of its time. Writes to a demoted unit are still sent (a
-//   time-out reports them; a reply restores the unit). A connection loss, a reconnect and
-//   CloseConnection clear every demotion.
+//   that probe was on the wire. Units that do not answer thus hold the others up by at
+//   most one time-out at a time, and take at most half of the line's time once demoted.
+//   Writes to a demoted unit are still sent (a time-out reports them; a reply restores
+//   the unit). A connection loss, a reconnect and CloseConnection clear every demotion.
 //
 // Read after write
 //   A read result handed to the window never predates a write started (UpdateOnce, or a
