@@ -843,6 +843,20 @@ void TestMbaxpLocal::timeOutPutsTheUnitBehind()
     QCOMPARE(rec.count(40, MbaxpError::Timeout), 1);
     QCOMPARE(rec.okCount(ReadA), 1);
     QCOMPARE(rec.count(41, MbaxpError::Timeout), 1);
+
+    // A run of that unit that comes due later still waits one time-out's length behind:
+    // a read of another unit that comes due just after it goes first.
+    constexpr int16_t Slow = 42;
+    unit.delayAnswers([](const UnitScript::Request &r) { return r.unit == 16 && r.address() == 7 ? 100 : 0; });
+    m->ReadHoldingRegisters(Slow, 16, 7, 1, 60000);
+    m->UpdateOnce(Slow); // keeps the wire busy while the next two come due
+    QTRY_COMPARE(unit.requests.size(), size_t(4));
+    m->UpdateOnce(41);
+    m->UpdateOnce(ReadA);
+    QTRY_COMPARE_WITH_TIMEOUT(rec.events.size(), size_t(6), 3000);
+    QCOMPARE(unit.requests.size(), size_t(6));
+    QCOMPARE(unit.requests[4].unit, 16);
+    QCOMPARE(unit.requests[5].unit, 20);
 }
 
 void TestMbaxpLocal::silentUnitIsDemotedAndProbed()
