@@ -17,6 +17,8 @@ constexpr int16_t ConnectionLost = 14;    // the connection went down with the r
 constexpr int16_t CrcOrFraming = 15;      // RTU reply with a bad CRC or broken frame
 constexpr int16_t InvalidReply = 16;      // a reply that does not fit the request
 constexpr int16_t NotConnected = 17;      // no connection: the run was not sent
+constexpr int16_t NoReply = 18;           // the unit is set aside after repeated time-outs:
+                                          // the run was not sent (it is probed every few s)
 } // namespace MbaxpError
 
 class IMbaxp {

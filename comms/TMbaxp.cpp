@@ -67,7 +67,7 @@ TMbaxp::~TMbaxp()
     retryTimer_.stop();
     // Reads not yet sent are of no use any more; writes still waiting are sent while the
     // connection is up, for a bounded time, one at a time as always.
-    readQueue_.clear();
+    dropWaitingReads();
     if (link_ == Link::Connected && (!writeQueue_.empty() || wire_.active)) {
         QEventLoop loop;
         flushLoop_ = &loop;
@@ -145,6 +145,26 @@ int16_t TMbaxp::checkBlock(const Block &block)
 
 int TMbaxp::effectiveRate(int32_t rate) { return std::max<int32_t>(rate, MinUpdateRateMs); }
 
+// A write changes what a read of the same unit gives when their register ranges meet.
+bool TMbaxp::overlaps(const Block &read, const Block &write)
+{
+    return read.slave == write.slave && read.address < int64_t(write.address) + write.quantity &&
+           write.address < int64_t(read.address) + read.quantity;
+}
+
+int TMbaxp::RtuTimeoutMs(int baud, int frameBytes)
+{
+    baud = std::max(baud, 1);
+    const int lineMs = int((int64_t(frameBytes) * 11 * 1000 + baud - 1) / baud);
+    return RtuReplyTimeoutMs + lineMs;
+}
+
+int TMbaxp::DemotionPeriodMs(int16_t SlaveID) const
+{
+    const auto it = units_.find(SlaveID);
+    return it != units_.end() && it->second.demoted ? it->second.periodMs : 0;
+}
+
 // ---------------------------------------------------------------------------------------
 // Starting and stopping runs
 
@@ -156,7 +176,7 @@ void TMbaxp::UpdateEnable(int16_t Handle)
     st.enabled = true;
     st.nextDue = clock_.elapsed() + effectiveRate(st.block.rate);
     if (link_ != Link::Closed)
-        runDue(Handle);
+        runDue(Handle, dueNow());
     restartPollTimer();
 }
 
@@ -168,7 +188,7 @@ void TMbaxp::UpdateOnce(int16_t Handle)
         post(Handle, IllegalFunction);
         break;
     case Kind::Read:
-        startRead(Handle, true);
+        startRead(Handle, true, dueNow());
         break;
     case Kind::WriteSingle:
     case Kind::WriteMultiple:
@@ -181,10 +201,8 @@ void TMbaxp::UpdateDisable(int16_t Handle)
 {
     HandleState &st = stateOf(Handle);
     st.enabled = false;
-    if (st.queued && !st.queuedOnce) {
-        st.queued = false;
-        readQueue_.erase(std::remove(readQueue_.begin(), readQueue_.end(), Handle), readQueue_.end());
-    }
+    if (st.queued && !st.queuedOnce)
+        unqueueRead(Handle);
     if (st.runAgain && !st.runAgainOnce)
         st.runAgain = false;
     if (st.repeatWriteQueued) {
@@ -196,15 +214,17 @@ void TMbaxp::UpdateDisable(int16_t Handle)
     restartPollTimer();
 }
 
-// One repetition of an enabled handle.
-void TMbaxp::runDue(int16_t handle)
+TMbaxp::Due TMbaxp::dueNow() { return Due{clock_.elapsed(), nextSeq_++}; }
+
+// One repetition of an enabled handle, due at `due`.
+void TMbaxp::runDue(int16_t handle, Due due)
 {
     switch (stateOf(handle).block.kind) {
     case Kind::None:
         post(handle, IllegalFunction);
         break;
     case Kind::Read:
-        startRead(handle, false);
+        startRead(handle, false, due);
         break;
     case Kind::WriteSingle:
     case Kind::WriteMultiple:
@@ -213,7 +233,7 @@ void TMbaxp::runDue(int16_t handle)
     }
 }
 
-void TMbaxp::startRead(int16_t handle, bool once)
+void TMbaxp::startRead(int16_t handle, bool once, Due due)
 {
     HandleState &st = stateOf(handle);
     if (st.queued) {
@@ -222,6 +242,8 @@ void TMbaxp::startRead(int16_t handle, bool once)
         return;
     }
     if (st.onWire) {
+        if (!st.runAgain)
+            st.runAgainDue = due;
         st.runAgain = true;
         st.runAgainOnce = st.runAgainOnce || once;
         return;
@@ -230,13 +252,67 @@ void TMbaxp::startRead(int16_t handle, bool once)
         post(handle, MbaxpError::NotConnected);
         return;
     }
-    st.queued = true;
-    st.queuedOnce = once;
-    readQueue_.push_back(handle);
+    if (st.block.kind == Kind::Read && isDemoted(st.block.slave)) {
+        if (!mayProbe(st.block.slave)) {
+            post(handle, MbaxpError::NoReply);
+            return;
+        }
+        probing_ = true;
+        probeHandle_ = handle;
+        probeSlave_ = st.block.slave;
+    }
+    enqueueRead(handle, once, due);
     if (link_ == Link::Connected)
         kick();
     else
         ensureAttempt();
+}
+
+void TMbaxp::enqueueRead(int16_t handle, bool once, Due due)
+{
+    HandleState &st = stateOf(handle);
+    // A unit whose last request timed out waits one time-out's length behind the others.
+    if (timedOut(st.block.slave))
+        due.at = std::max(due.at, lastTimeoutEnd_) + lastTimeoutMs_;
+    st.queued = true;
+    st.queuedOnce = once;
+    st.ready = Ready{due, handle};
+    ready_.insert(st.ready);
+}
+
+// Takes a waiting read out of the ready set without sending it.
+void TMbaxp::unqueueRead(int16_t handle)
+{
+    HandleState &st = stateOf(handle);
+    if (!st.queued)
+        return;
+    ready_.erase(st.ready);
+    st.queued = st.queuedOnce = false;
+    if (probing_ && probeHandle_ == handle && !(wire_.active && wire_.probe))
+        probing_ = false;
+}
+
+// A write was started: a read of its registers on the wire, or one whose result waits to
+// be delivered, gives words from before the write. Its result is not delivered; the read
+// runs again, after the write.
+void TMbaxp::rerunReadsBehind(const Block &write)
+{
+    if (wire_.active && !wire_.isWrite && overlaps(wire_.block, write))
+        wire_.stale = true;
+    struct Run {
+        int16_t handle;
+        bool once;
+        Due due;
+    };
+    std::vector<Run> again; // started once the loop is done: starting may post events
+    for (Event &e : events_) {
+        if (e.read && !e.withdrawn && overlaps(e.block, write)) {
+            e.withdrawn = true;
+            again.push_back({e.handle, e.once, e.due});
+        }
+    }
+    for (const Run &r : again)
+        startRead(r.handle, r.once, r.due);
 }
 
 void TMbaxp::startWrite(int16_t handle, bool fromRepeat)
@@ -261,6 +337,7 @@ void TMbaxp::startWrite(int16_t handle, bool fromRepeat)
     writeQueue_.push_back(std::move(job));
     if (fromRepeat)
         st.repeatWriteQueued = true;
+    rerunReadsBehind(writeQueue_.back().block);
     kick();
 }
 
@@ -280,10 +357,8 @@ void TMbaxp::pump()
             WriteJob job = std::move(writeQueue_.front());
             writeQueue_.pop_front();
             sendWrite(std::move(job));
-        } else if (!destroying_ && !readQueue_.empty()) {
-            const int16_t handle = readQueue_.front();
-            readQueue_.pop_front();
-            sendRead(handle);
+        } else if (!destroying_ && !ready_.empty()) {
+            sendRead(ready_.begin()->handle);
         } else {
             break;
         }
@@ -295,8 +370,14 @@ void TMbaxp::pump()
 bool TMbaxp::sendRead(int16_t handle)
 {
     HandleState &st = stateOf(handle);
+    const Due due = st.ready.due;
+    const bool once = st.queuedOnce;
+    ready_.erase(st.ready);
     st.queued = false;
     st.queuedOnce = false;
+    const bool wasProbe = probing_ && probeHandle_ == handle;
+    if (wasProbe)
+        probing_ = false;
     // The definition is taken now. A handle redefined as a write since it was queued has
     // no read to do: its writes are started by UpdateOnce only.
     if (st.block.kind != Kind::Read)
@@ -306,9 +387,25 @@ bool TMbaxp::sendRead(int16_t handle)
         post(handle, refused);
         return false;
     }
+    // A read of a demoted unit goes out only as its probe (it may have been redefined to
+    // that unit while it waited).
+    bool probe = false;
+    if (isDemoted(st.block.slave)) {
+        if (!(wasProbe && probeSlave_ == st.block.slave) && !mayProbe(st.block.slave)) {
+            post(handle, MbaxpError::NoReply);
+            return false;
+        }
+        probe = true;
+        probing_ = true;
+        probeHandle_ = handle;
+        probeSlave_ = st.block.slave;
+    }
     Wire w;
     w.handle = handle;
     w.block = st.block;
+    w.due = due;
+    w.once = once;
+    w.probe = probe;
     st.onWire = true;
     send(std::move(w), QModbusRequest(QModbusPdu::ReadHoldingRegisters, quint16(st.block.address),
                                       quint16(st.block.quantity)));
@@ -340,12 +437,12 @@ void TMbaxp::send(Wire wire, const QModbusRequest &request)
 {
     wire.active = true;
     wire.id = nextId_++;
+    wire.sentAt = clock_.elapsed();
     const quint64 id = wire.id;
     int timeoutMs = client_->timeout();
     if (rtu_) {
-        const int bytes = rtuFrameBytes(wire.isWrite, wire.block.kind == Kind::WriteSingle, wire.block.quantity);
-        const int lineMs = (bytes * 11 * 1000 + rtuBaud_ - 1) / rtuBaud_;
-        timeoutMs = RtuReplyTimeoutMs + lineMs;
+        timeoutMs = RtuTimeoutMs(rtuBaud_, rtuFrameBytes(wire.isWrite, wire.block.kind == Kind::WriteSingle,
+                                                         wire.block.quantity));
         client_->setTimeout(timeoutMs);
     }
     wire_ = std::move(wire);
@@ -359,10 +456,8 @@ void TMbaxp::send(Wire wire, const QModbusRequest &request)
         if (w.isWrite) {
             post(w.handle, MbaxpError::NotConnected);
         } else {
-            HandleState &st = stateOf(w.handle);
-            st.onWire = false;
-            st.queued = true;
-            readQueue_.push_front(w.handle);
+            stateOf(w.handle).onWire = false;
+            enqueueRead(w.handle, w.once, w.due);
         }
         clientConnectionError_ = true;
         checkTimer_.start();
@@ -502,18 +597,127 @@ void TMbaxp::finishWire(int16_t error, std::vector<int16_t> words)
     wire_ = Wire{};
     if (w.isWrite) {
         post(w.handle, error);
+        noteOutcome(w, error);
         return;
     }
     HandleState &st = stateOf(w.handle);
     st.onWire = false;
-    post(w.handle, error, std::move(words));
+    // Words read before a write to them was started are not handed on: the run is redone.
+    const bool redo = w.stale && error == NoError;
+    if (!redo)
+        postRead(w, error, std::move(words));
+    noteOutcome(w, error);
+    if (link_ == Link::Closed)
+        return;
+    if (redo)
+        startRead(w.handle, w.once, w.due);
     if (st.runAgain) {
         const bool once = st.runAgainOnce;
         st.runAgain = false;
         st.runAgainOnce = false;
-        if (link_ != Link::Closed)
-            startRead(w.handle, once);
+        startRead(w.handle, once, st.runAgainDue);
     }
+}
+
+// ---------------------------------------------------------------------------------------
+// Units that stop answering
+
+bool TMbaxp::isDemoted(int16_t slave) const
+{
+    const auto it = units_.find(slave);
+    return it != units_.end() && it->second.demoted;
+}
+
+bool TMbaxp::mayProbe(int16_t slave) const
+{
+    const auto it = units_.find(slave);
+    const qint64 now = clock_.elapsed();
+    return it != units_.end() && it->second.demoted && !probing_ && now >= it->second.probeAt &&
+           now >= nextProbeAt_;
+}
+
+// What a finished request tells of its unit.
+void TMbaxp::noteOutcome(const Wire &w, int16_t error)
+{
+    if (w.probe)
+        probing_ = false;
+    if (error == MbaxpError::ConnectionLost || error == MbaxpError::NotConnected)
+        return; // nothing heard either way; the connection's own handling follows
+    const qint64 now = clock_.elapsed();
+    const int16_t slave = w.block.slave;
+    if (w.probe)
+        nextProbeAt_ = now + (now - w.sentAt);
+    if (error != MbaxpError::Timeout) {
+        // The unit answered: it is restored at once; a probe still waiting for it is an
+        // ordinary read now.
+        units_.erase(slave);
+        if (probing_ && probeSlave_ == slave)
+            probing_ = false;
+        return;
+    }
+    UnitState &u = units_[slave];
+    ++u.timeouts;
+    if (u.demoted) {
+        // A write that times out while the unit is demoted changes nothing.
+        if (w.probe)
+            demote(slave, std::min(u.periodMs * 2, DemotionMaxMs));
+    } else if (u.timeouts >= DemoteAfterTimeouts) {
+        demote(slave, DemotionFirstMs);
+    }
+    putBehind(now, now - w.sentAt);
+}
+
+void TMbaxp::demote(int16_t slave, int periodMs)
+{
+    UnitState &u = units_[slave];
+    u.demoted = true;
+    u.periodMs = periodMs;
+    u.probeAt = clock_.elapsed() + periodMs;
+    // Its waiting reads fail at once.
+    std::vector<int16_t> waiting;
+    for (const Ready &r : ready_) {
+        const Block &b = stateOf(r.handle).block;
+        if (b.kind == Kind::Read && b.slave == slave && !(probing_ && probeHandle_ == r.handle))
+            waiting.push_back(r.handle);
+    }
+    for (const int16_t handle : waiting) {
+        unqueueRead(handle);
+        post(handle, MbaxpError::NoReply);
+    }
+}
+
+bool TMbaxp::timedOut(int16_t slave) const
+{
+    const auto it = units_.find(slave);
+    return it != units_.end() && it->second.timeouts > 0;
+}
+
+// A time-out ended at `end` after `lengthMs`: the waiting reads of every unit whose last
+// request timed out count as due no earlier than one time-out's length after that end.
+void TMbaxp::putBehind(qint64 end, qint64 lengthMs)
+{
+    lastTimeoutEnd_ = end;
+    lastTimeoutMs_ = lengthMs;
+    const qint64 at = end + lengthMs;
+    std::vector<Ready> moved;
+    for (const Ready &r : ready_)
+        if (r.due.at < at && timedOut(stateOf(r.handle).block.slave))
+            moved.push_back(r);
+    for (Ready r : moved) {
+        ready_.erase(r);
+        r.due.at = at;
+        stateOf(r.handle).ready = r;
+        ready_.insert(r);
+    }
+}
+
+void TMbaxp::clearDemotions()
+{
+    units_.clear();
+    probing_ = false;
+    nextProbeAt_ = 0;
+    lastTimeoutEnd_ = 0;
+    lastTimeoutMs_ = 0;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -554,6 +758,7 @@ void TMbaxp::CloseConnection()
     }
     failWaitingWrites();
     dropWaitingReads();
+    clearDemotions();
     teardownClient();
     link_ = Link::Closed;
 }
@@ -571,7 +776,7 @@ void TMbaxp::failWaitingWrites()
 
 void TMbaxp::dropWaitingReads()
 {
-    readQueue_.clear();
+    ready_.clear();
     for (auto &[handle, st] : handles_) {
         st.queued = st.queuedOnce = false;
         st.runAgain = st.runAgainOnce = false;
@@ -661,6 +866,7 @@ void TMbaxp::checkClient()
 void TMbaxp::onConnected()
 {
     link_ = Link::Connected;
+    clearDemotions();
     connectTimer_.stop();
     retryDelayMs_ = ReconnectFirstDelayMs;
     kick();
@@ -674,11 +880,13 @@ void TMbaxp::attemptFailed()
     }
     teardownClient();
     link_ = Link::Down;
+    clearDemotions();
     // Each read that waited for this attempt fails once; repeated handles come due again
     // at their rate and wait for the next attempt.
-    std::deque<int16_t> waiting;
-    waiting.swap(readQueue_);
-    for (const int16_t handle : waiting) {
+    std::set<Ready> waiting;
+    waiting.swap(ready_);
+    for (const Ready &r : waiting) {
+        const int16_t handle = r.handle;
         HandleState &st = stateOf(handle);
         st.queued = st.queuedOnce = false;
         st.runAgain = st.runAgainOnce = false;
@@ -698,6 +906,7 @@ void TMbaxp::connectionLost()
     failWaitingWrites();
     teardownClient();
     link_ = Link::Down;
+    clearDemotions();
     // Reads that wait stay queued for the next attempt.
     scheduleRetry(retryDelayMs_);
     retryDelayMs_ = std::min(retryDelayMs_ * 2, ReconnectMaxDelayMs);
@@ -731,7 +940,7 @@ void TMbaxp::onRetryTimer()
 
 bool TMbaxp::hasWork() const
 {
-    if (!readQueue_.empty())
+    if (!ready_.empty())
         return true;
     return std::any_of(handles_.begin(), handles_.end(), [](const auto &e) { return e.second.enabled; });
 }
@@ -781,11 +990,12 @@ void TMbaxp::onPollTimer()
         if (!st.enabled || st.nextDue > now)
             continue;
         // Fixed rate: the due time steps by the rate; slots missed while late are skipped.
+        const Due due{st.nextDue, nextSeq_++};
         const qint64 rate = effectiveRate(st.block.rate);
         st.nextDue += rate;
         if (st.nextDue <= now)
             st.nextDue += ((now - st.nextDue) / rate + 1) * rate;
-        runDue(handle);
+        runDue(handle, due);
     }
     restartPollTimer();
 }
@@ -795,8 +1005,25 @@ void TMbaxp::onPollTimer()
 
 void TMbaxp::post(int16_t handle, int16_t error, std::vector<int16_t> words)
 {
-    events_.push_back(Event{handle, error, std::move(words)});
+    Event e;
+    e.handle = handle;
+    e.error = error;
+    e.words = std::move(words);
+    events_.push_back(std::move(e));
     QMetaObject::invokeMethod(this, &TMbaxp::deliverNext, Qt::QueuedConnection);
+}
+
+// The result of a read run; a successful one stays withdrawable until it is delivered.
+void TMbaxp::postRead(const Wire &w, int16_t error, std::vector<int16_t> words)
+{
+    post(w.handle, error, std::move(words));
+    if (error != NoError)
+        return;
+    Event &e = events_.back();
+    e.read = true;
+    e.block = w.block;
+    e.due = w.due;
+    e.once = w.once;
 }
 
 void TMbaxp::deliverNext()
@@ -805,7 +1032,7 @@ void TMbaxp::deliverNext()
         return;
     Event e = std::move(events_.front());
     events_.pop_front();
-    if (destroying_)
+    if (destroying_ || e.withdrawn)
         return;
     if (e.error == NoError) {
         if (!e.words.empty()) {

@@ -15,12 +15,47 @@
 //   same handle again.
 //
 // Scheduling
-//   One request is on the wire at a time. Writes go ahead of reads that wait. A repeated
-//   handle runs at fixed rate (its due times step by its UpdateRate; a late run does not
-//   cause a burst to catch up) and is never queued twice: one that comes due while its
-//   previous run is pending runs once right after it. The minimum rate is
-//   MinUpdateRateMs. Each UpdateOnce of a write block takes a copy of the definition and
-//   of the buffer and is sent on its own, in order.
+//   One request is on the wire at a time. When the wire is free, queued writes go first,
+//   in order; then, among the reads that wait (the ready set), the one whose run has been
+//   due longest: a repeated run is due at its slot, an UpdateOnce at the call; ties go by
+//   the order they came due. A repeated handle runs at fixed rate (its due times step by
+//   its UpdateRate; a late run does not cause a burst to catch up) and is never queued
+//   twice: one that comes due while its previous run waits joins it, one that comes due
+//   while its previous run is on the wire runs once right after it. The ready set thus
+//   never holds more than one entry per handle, and under overload every block is still
+//   served, those with short periods more often. The minimum rate is MinUpdateRateMs.
+//   Each UpdateOnce of a write block takes a copy of the definition and of the buffer and
+//   is sent on its own, in order.
+//
+// A unit that stops answering is set aside
+//   A time-out puts the units whose last request timed out (until they answer) one
+//   time-out's length behind the others: each of their reads counts as due that much
+//   later than it came due, and no earlier than that long after the latest time-out
+//   ended. So the reads of other units that come due during a time-out or soon after it
+//   (as one that a result handler starts), and those due at the same time as a probe, go
+//   first.
+//   After DemoteAfterTimeouts consecutive time-outs of one unit (reads and writes alike;
+//   any reply, an exception or a broken frame too, ends the count) the unit is demoted
+//   for DemotionFirstMs: its reads are not sent, and each of its runs fails at once with
+//   NoReply (18): the reads that wait when it is demoted, and each run that comes due
+//   while it is. The first run of the unit that comes due after the period is sent as a
+//   probe. A reply to the probe restores the unit at once (its blocks run at their rates
+//   again from their next due time); a time-out demotes it again with the period
+//   doubled, up to DemotionMaxMs. Probes go one at a time: while one probe waits or is on
+//   the wire no other is sent, and after a probe the next one waits at least as long as
+//   that probe was on the wire. Units that do not answer thus hold the others up by at
+//   most one time-out at a time, and take at most half of the line's time once demoted.
+//   Writes to a demoted unit are still sent (a time-out reports them; a reply restores
+//   the unit). A connection loss, a reconnect and CloseConnection clear every demotion.
+//
+// Read after write
+//   A read result handed to the window never predates a write started (UpdateOnce, or a
+//   repetition of a write block) to the same unit and an overlapping register range after
+//   the read was sent: when such a write is started while the read is on the wire, or
+//   while its result waits to be delivered, that result is not delivered; the read runs
+//   again (after the write, as writes go first) and only that run's result is delivered,
+//   still one event per run. A failed read is reported as it came (it carries no words).
+//   Reads that have not been sent yet go after the write anyway.
 //
 // Writes are never sent late
 //   A write started while not connected fails at once with NotConnected (17); writes
@@ -39,8 +74,8 @@
 //   SerialPorts::BaudForCode, Parity 0 none / 1 odd / 2 even (other values: none), 8
 //   data bits, 1 stop bit. ProtocolMode 0 is Modbus RTU; every other value behaves as 0.
 //   The RTU time-out is RtuReplyTimeoutMs after the request, plus the time the request
-//   and its reply take on the line at the chosen baud rate (11 bits a character);
-//   Timeout is not used for RTU.
+//   and its reply take on the line at the chosen baud rate (11 bits a character; see
+//   RtuTimeoutMs); Timeout is not used for RTU.
 //   A connect attempt is abandoned after ConnectDeadlineMs. A failed attempt fails the
 //   reads waiting for it once with 13. While blocks are enabled or runs wait and the
 //   connection is down, the control reconnects by itself: the first attempt
@@ -66,6 +101,7 @@
 #include <array>
 #include <deque>
 #include <map>
+#include <set>
 #include <vector>
 
 class QByteArray;
@@ -88,6 +124,15 @@ public:
     // run fails with Timeout and the connection is opened afresh.
     static constexpr int SafetyMarginMs = 2000;
     static constexpr int DestroyFlushMs = 1000;
+    // A unit with this many consecutive time-outs is demoted, first for DemotionFirstMs,
+    // the period doubling after each probe that times out up to DemotionMaxMs.
+    static constexpr int DemoteAfterTimeouts = 3;
+    static constexpr int DemotionFirstMs = 2000;
+    static constexpr int DemotionMaxMs = 10000;
+
+    // The RTU time-out of a request whose frame and normal reply take frameBytes bytes in
+    // all, at baud: RtuReplyTimeoutMs plus their time on the line (11 bits a character).
+    static int RtuTimeoutMs(int baud, int frameBytes);
 
     explicit TMbaxp(QObject *parent = nullptr);
     ~TMbaxp() override;
@@ -110,6 +155,10 @@ public:
 
     // True while the connection is up (for diagnostics and tests).
     bool IsConnected() const { return link_ == Link::Connected; }
+    // Reads waiting in the ready set (for diagnostics and tests).
+    int WaitingReads() const { return int(ready_.size()); }
+    // The demotion period of a unit in ms, 0 while it is not demoted (diagnostics, tests).
+    int DemotionPeriodMs(int16_t SlaveID) const;
 
 private:
     enum class Kind : uint8_t { None, Read, WriteSingle, WriteMultiple };
@@ -123,17 +172,43 @@ private:
         int32_t rate = 0;
     };
 
+    // When a run came due, and its place among runs that came due at the same time.
+    struct Due {
+        qint64 at = 0;
+        quint64 seq = 0;
+    };
+
+    // An entry of the ready set: ordered by due time, then by the order runs came due.
+    struct Ready {
+        Due due;
+        int16_t handle = 0;
+        bool operator<(const Ready &o) const
+        {
+            return due.at != o.due.at ? due.at < o.due.at : due.seq < o.due.seq;
+        }
+    };
+
     struct HandleState {
         Block block;
         std::array<int16_t, BufferWords> words{};
         bool enabled = false;
         qint64 nextDue = 0;
-        bool queued = false;       // a read of this handle waits in readQueue_
+        bool queued = false;       // a read of this handle waits in ready_ ...
+        Ready ready;               // ... as this entry
         bool queuedOnce = false;   // ... asked for by UpdateOnce (kept by UpdateDisable)
         bool onWire = false;       // a read of this handle is on the wire
         bool runAgain = false;     // run the read once more when the one on the wire ends
         bool runAgainOnce = false; // ... asked for by UpdateOnce (kept by UpdateDisable)
+        Due runAgainDue;           // ... when that run came due
         bool repeatWriteQueued = false;
+    };
+
+    // What the control knows of a unit that has timed out.
+    struct UnitState {
+        int timeouts = 0;      // consecutive time-outs
+        bool demoted = false;
+        int periodMs = 0;      // the demotion period
+        qint64 probeAt = 0;    // a probe may be sent from then on
     };
 
     struct WriteJob {
@@ -152,22 +227,41 @@ private:
         std::vector<quint16> values;
         QModbusReply *reply = nullptr;
         quint64 id = 0;
+        // A read: the run it serves, whether it probes a demoted unit, and whether a write
+        // to its registers was started while it was on the wire.
+        Due due;
+        bool once = false;
+        bool probe = false;
+        bool stale = false;
+        qint64 sentAt = 0;
     };
 
     struct Event {
         int16_t handle = 0;
         int16_t error = 0;
         std::vector<int16_t> words;
+        // A successful read waiting to be delivered: its block and run, so that a write
+        // started to its registers can withdraw it and run it again.
+        bool read = false;
+        Block block;
+        Due due;
+        bool once = false;
+        bool withdrawn = false;
     };
 
     HandleState &stateOf(int16_t handle) { return handles_[handle]; }
     void define(int16_t handle, Kind kind, int16_t slave, int32_t address, int16_t quantity, int32_t rate);
     static int16_t checkBlock(const Block &block);
     static int effectiveRate(int32_t rate);
+    static bool overlaps(const Block &read, const Block &write);
 
-    void runDue(int16_t handle);
-    void startRead(int16_t handle, bool once);
+    Due dueNow();
+    void runDue(int16_t handle, Due due);
+    void startRead(int16_t handle, bool once, Due due);
     void startWrite(int16_t handle, bool fromRepeat);
+    void enqueueRead(int16_t handle, bool once, Due due);
+    void unqueueRead(int16_t handle);
+    void rerunReadsBehind(const Block &write);
     void pump();
     bool sendRead(int16_t handle);
     void sendWrite(WriteJob job);
@@ -178,6 +272,15 @@ private:
     int16_t checkReply(const QByteArray &pdu, std::vector<int16_t> *words) const;
     void finishWire(int16_t error, std::vector<int16_t> words);
     void abandonReply();
+
+    // Units that stop answering.
+    bool isDemoted(int16_t slave) const;
+    bool mayProbe(int16_t slave) const;
+    void noteOutcome(const Wire &wire, int16_t error);
+    void demote(int16_t slave, int periodMs);
+    bool timedOut(int16_t slave) const;
+    void putBehind(qint64 end, qint64 lengthMs);
+    void clearDemotions();
 
     void startAttempt();
     void onClientSignal(bool connectionError);
@@ -198,14 +301,24 @@ private:
 
     void kick();
     void post(int16_t handle, int16_t error, std::vector<int16_t> words = {});
+    void postRead(const Wire &wire, int16_t error, std::vector<int16_t> words);
     void deliverNext();
 
     std::map<int16_t, HandleState> handles_;
-    std::deque<int16_t> readQueue_;
+    std::set<Ready> ready_;
+    quint64 nextSeq_ = 1;
     std::deque<WriteJob> writeQueue_;
     Wire wire_;
     quint64 nextId_ = 1;
     std::deque<Event> events_;
+
+    std::map<int16_t, UnitState> units_;
+    bool probing_ = false;       // a probe waits in ready_ or is on the wire ...
+    int16_t probeHandle_ = 0;    // ... as a read of this handle ...
+    int16_t probeSlave_ = 0;     // ... to this unit
+    qint64 nextProbeAt_ = 0;     // no probe before this
+    qint64 lastTimeoutEnd_ = 0;  // when the latest time-out ended ...
+    qint64 lastTimeoutMs_ = 0;   // ... and how long it took
 
     // The connection properties taken by OpenConnection.
     struct Settings {

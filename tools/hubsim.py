@@ -9,10 +9,15 @@ Command line:
   /usr/bin/python3 tools/hubsim.py [--host 127.0.0.1] [--tcp-port N]
         [--rtu DEVICE [--baud 9600]] [--info-v2 N] [--info-v4 N]
         [--freeze-watchdog] [--time-needed] [--exit-on-eof]
+        [--silent UNIT[,UNIT...]] [--reply-delay MS] [--reuse-port]
 
   --tcp-port 0 picks a free port. Without --tcp-port and without --rtu the
   simulator serves TCP on 1502. Once every server listens it prints one line
   "READY tcp=<port or -> rtu=<device or ->".
+  --silent: units that start silent (see "silence"). --reply-delay: every unit
+  starts with this reply delay (see "delay"). --reuse-port: the TCP socket is
+  opened with SO_REUSEPORT, so that a test can keep the port bound (not
+  listening) between two runs of the simulator and no one else takes it.
 
 Commands on stdin, one per line, each answered by exactly one line on stdout
 ("OK ..." or "ERR <reason>"). REG is always the one-based register number
@@ -33,11 +38,23 @@ Commands on stdin, one per line, each answered by exactly one line on stdout
                              keep = asks on after every clock write (a hub that
                              never keeps its time), once = until the next clock
                              write (as --time-needed), off = stops asking
+  silence [UNIT ...]         -> OK <silent units>  make these units drop every
+                             request from now on (a unit that has stopped
+                             answering); without units only lists them
+  unsilence [UNIT ...]       -> OK <silent units>  these units (all without
+                             units) answer again
+  delay MS [UNIT ...]        -> OK  send every reply of these units (all units
+                             without any) MS milliseconds after the request came;
+                             the reply holds the values as they were when it came.
+                             0 answers at once
   quit                       exit
   With --exit-on-eof the end of stdin ends the simulator; otherwise it runs until
   SIGTERM/SIGINT, also with stdin closed or /dev/null.
 
 Requests to other unit ids are dropped without an answer (the master times out).
+A silent unit's requests are dropped the same way, but they are still counted
+("reads", 4x601) and its write requests logged ("log") as received; they are
+not carried out.
 Addresses outside the register ranges below answer exception 2 (illegal data
 address); so do coils, discrete inputs and input registers.
 
@@ -383,6 +400,8 @@ class Hub:
         self.write_log = []
         self.read_counts = {}
         self.group_busy_reads = {unit: None for unit in LINK_UNITS}
+        self.silent = set(args.silent)
+        self.reply_delay_ms = {unit: args.reply_delay for unit in ALL_UNITS}
         self.context = ModbusServerContext(
             slaves={unit: UnitContext(self, unit, self.blocks[unit]) for unit in ALL_UNITS},
             single=False)
@@ -580,6 +599,38 @@ class Hub:
         unit, address = self._unit_and_address(words)
         return f"OK {self.read_counts.get((unit, address + 1), 0)}"
 
+    def _units(self, words):
+        units = [int(w) for w in words]
+        for unit in units:
+            if unit not in self.blocks:
+                raise ValueError(f"unit {unit} is not served")
+        return units
+
+    def _silent_list(self):
+        return " ".join(["OK"] + [str(u) for u in sorted(self.silent)])
+
+    def cmd_silence(self, words, _line):
+        self.silent.update(self._units(words))
+        return self._silent_list()
+
+    def cmd_unsilence(self, words, _line):
+        units = self._units(words)
+        if units:
+            self.silent.difference_update(units)
+        else:
+            self.silent.clear()
+        return self._silent_list()
+
+    def cmd_delay(self, words, _line):
+        if not words:
+            raise ValueError("usage: delay MS [UNIT ...]")
+        delay = int(words[0])
+        if delay < 0:
+            raise ValueError("MS must be 0 or more")
+        for unit in self._units(words[1:]) or ALL_UNITS:
+            self.reply_delay_ms[unit] = delay
+        return "OK"
+
     def cmd_runtime(self, words, line):
         if len(words) < 3:
             raise ValueError("usage: runtime COUNT LINE NAME")
@@ -634,14 +685,36 @@ class HubSocketFramer(ModbusSocketFramer):
 
 class _HubRequestMixin:
     """Request handler hook: counts every request and logs the writes before
-    pymodbus executes them, and counts the reply afterwards."""
+    pymodbus executes them, and counts the reply afterwards. Requests to a
+    silent unit go no further; the reply of a unit with a reply delay is
+    built at once and sent later."""
 
     hub = None
+    _reply_delay_s = 0.0
 
     def execute(self, request, *addr):
-        self.hub.note_request(request)
+        hub = self.hub
+        hub.note_request(request)
+        if request.unit_id in hub.silent:
+            return
+        self._reply_delay_s = hub.reply_delay_ms.get(request.unit_id, 0) / 1000.0
         super().execute(request, *addr)
-        self.hub.note_reply()
+        hub.note_reply()
+
+    def send(self, message, *addr, **kwargs):
+        delay = self._reply_delay_s
+        if delay <= 0:
+            super().send(message, *addr, **kwargs)
+            return
+        parent = super()
+
+        def send_later():
+            try:
+                parent.send(message, *addr, **kwargs)
+            except Exception:  # pylint: disable=broad-except
+                pass  # the master went away meanwhile
+
+        asyncio.get_running_loop().call_later(delay, send_later)
 
 
 class HubTcpHandler(_HubRequestMixin, ModbusConnectedRequestHandler):
@@ -676,7 +749,20 @@ def parse_args(argv):
     parser.add_argument("--freeze-watchdog", action="store_true", help="start with the watchdog 4x606 stopped")
     parser.add_argument("--time-needed", action="store_true", help="start with bit 0 of 4x511 set")
     parser.add_argument("--exit-on-eof", action="store_true", help="exit when stdin ends")
+    parser.add_argument("--silent", default="", metavar="UNIT[,UNIT...]",
+                        help="units that drop every request from the start")
+    parser.add_argument("--reply-delay", type=int, default=0, metavar="MS",
+                        help="send every reply MS milliseconds after its request")
+    parser.add_argument("--reuse-port", action="store_true", help="open the TCP socket with SO_REUSEPORT")
     args = parser.parse_args(argv)
+    try:
+        args.silent = [int(u) for u in args.silent.split(",") if u.strip()]
+    except ValueError:
+        parser.error("--silent takes unit numbers separated by commas")
+    if any(u not in ALL_UNITS for u in args.silent):
+        parser.error(f"--silent units must be among {', '.join(str(u) for u in ALL_UNITS)}")
+    if args.reply_delay < 0:
+        parser.error("--reply-delay must be 0 or more")
     if args.tcp_port is None and args.rtu is None:
         args.tcp_port = 1502
     if args.tcp_port is not None and not 0 <= args.tcp_port <= 65535:
@@ -743,7 +829,8 @@ async def main(argv):
     tcp_port = "-"
     if args.tcp_port is not None:
         tcp = ModbusTcpServer(hub.context, framer=HubSocketFramer, address=(args.host, args.tcp_port),
-                              handler=HubTcpHandler, allow_reuse_address=True)
+                              handler=HubTcpHandler, allow_reuse_address=True,
+                              allow_reuse_port=args.reuse_port)
         servers.append(tcp)
         serve = asyncio.create_task(tcp.serve_forever())
         tasks.append(serve)

@@ -4,9 +4,11 @@
 // the hub simulator cannot produce on purpose: malformed replies, slow replies, bad CRCs,
 // and an exact view of every request on the wire.
 #include "comms/TMbaxp.h"
+#include "support/WindowBlocks.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QSerialPort>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -16,7 +18,23 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
+
+// Sets an environment variable for the rest of the scope: the returned guard puts back
+// what was there before, also when the test fails.
+[[nodiscard]] inline auto scopedEnv(const char *name, const QByteArray &value)
+{
+    const bool wasSet = qEnvironmentVariableIsSet(name);
+    const QByteArray before = qgetenv(name);
+    qputenv(name, value);
+    return qScopeGuard([name, wasSet, before] {
+        if (wasSet)
+            qputenv(name, before);
+        else
+            qunsetenv(name);
+    });
+}
 
 // Records every event of a control, with the first words of the buffer as the handler
 // sees them.
@@ -72,6 +90,52 @@ struct Recorder {
     }
 };
 
+// Runs per second of a handle's successful runs from event `from` on, from their spacing:
+// (runs - 1) over the time from the first to the last; 0 with fewer than two runs.
+inline double achievedRate(const Recorder &rec, int handle, size_t from = 0)
+{
+    int runs = 0;
+    qint64 first = 0, last = 0;
+    for (size_t k = from; k < rec.events.size(); ++k) {
+        const Recorder::Event &e = rec.events[k];
+        if (e.handle != handle || e.error != 0)
+            continue;
+        if (runs++ == 0)
+            first = e.atMs;
+        last = e.atMs;
+    }
+    return runs > 1 && last > first ? (runs - 1) * 1000.0 / double(last - first) : 0.0;
+}
+
+// True when every unit from `first` to `last` is set aside (demoted) by the control.
+inline bool allDemoted(const TMbaxp &m, int16_t first, int16_t last)
+{
+    for (int16_t u = first; u <= last; ++u)
+        if (m.DemotionPeriodMs(u) == 0)
+            return false;
+    return true;
+}
+
+// Defines and starts the window's blocks on m, the hub statistics once after each
+// general-data result as the window does (through rec.then).
+inline void startWindowBlocks(TMbaxp &m, Recorder &rec)
+{
+    for (const WindowBlock &b : windowBlocks()) {
+        m.ReadHoldingRegisters(b.handle, b.unit, b.address, b.quantity, b.rate);
+        if (b.repeated)
+            m.UpdateEnable(b.handle);
+        else
+            m.UpdateOnce(b.handle);
+    }
+    rec.then = [&m](const Recorder::Event &e) {
+        if (e.handle != 2 || e.error != 0)
+            return;
+        const WindowBlock &s = HubStatisticsBlock;
+        m.ReadHoldingRegisters(s.handle, s.unit, s.address, s.quantity, s.rate);
+        m.UpdateOnce(s.handle);
+    };
+}
+
 // Modbus CRC-16 (polynomial 0xA001, start 0xFFFF), low byte first on the line.
 inline quint16 modbusCrc(const QByteArray &bytes)
 {
@@ -96,6 +160,7 @@ struct UnitScript {
     struct Request {
         int unit = 0;
         QByteArray pdu; // function code and data
+        qint64 atMs = 0; // when it came, on the script's clock
         int fc() const { return pdu.isEmpty() ? -1 : quint8(pdu.at(0)); }
         int address() const { return pdu.size() >= 3 ? be16(pdu, 1) : -1; }
         int field2() const { return pdu.size() >= 5 ? be16(pdu, 3) : -1; } // quantity or value
@@ -107,14 +172,22 @@ struct UnitScript {
         int unit = -1;       // RTU only: answer as another unit id
     };
 
+    UnitScript() { clock.start(); }
+
     std::array<quint16, 65536> regs{};
     std::vector<Request> requests;
+    QElapsedTimer clock;
+    // Unit ids that never answer (their requests are still recorded).
+    std::set<int> silentUnits;
     // A script may replace the normal answer; std::nullopt keeps it.
     std::function<std::optional<Answer>(const Request &)> script;
 
-    Answer answer(const Request &r)
+    Answer answer(Request r)
     {
+        r.atMs = clock.elapsed();
         requests.push_back(r);
+        if (silentUnits.count(r.unit))
+            return {};
         if (script) {
             if (auto a = script(r))
                 return *a;
@@ -168,6 +241,13 @@ struct UnitScript {
             n += r.fc() == fc;
         return n;
     }
+    int countTo(int unit, int fc = -1) const
+    {
+        int n = 0;
+        for (const Request &r : requests)
+            n += r.unit == unit && (fc < 0 || r.fc() == fc);
+        return n;
+    }
 };
 
 // A Modbus TCP unit on 127.0.0.1, answering every unit id.
@@ -183,7 +263,9 @@ public:
             }
         });
     }
-    bool listen(quint16 port = 0) { return server_.listen(QHostAddress::LocalHost, port); }
+    bool listen() { return server_.listen(QHostAddress::LocalHost, 0); }
+    // Listens on a socket that already listens (see ReservedPort::takeListening).
+    bool adopt(int listeningFd) { return listeningFd >= 0 && server_.setSocketDescriptor(listeningFd); }
     quint16 port() const { return server_.serverPort(); }
     int connections() const { return int(sockets_.size()); }
     // Closes every open connection (the unit "drops" the master); the server keeps listening.

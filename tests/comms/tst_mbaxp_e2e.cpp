@@ -3,6 +3,7 @@
 
 #include "support/HubSimulator.h"
 
+#include <QTcpSocket>
 #include <QTest>
 
 #include <memory>
@@ -28,9 +29,14 @@ private slots:
     void fiftyWritesOnHandleZeroReachTheHubInOrder();
     void simulatorStoppedAndRestartedRecovers();
     void writeWhileDownIsNeverSentLater();
+    void silentUnitIsSetAsideWhileTheOthersKeepTheirRates();
+    void writeToASilentUnitIsSentAndTimesOut();
+    void readOverwrittenByAWriteIsRunAgain_data();
+    void readOverwrittenByAWriteIsRunAgain();
+    void overloadServesEveryBlockShortPeriodsMoreOften();
 
 private:
-    std::unique_ptr<TMbaxp> open(int captureWords = 0);
+    std::unique_ptr<TMbaxp> open(int captureWords = 0, int timeoutMs = 1000);
     int reads(int unit, int reg);
 
     HubSimulator sim_;
@@ -46,18 +52,20 @@ void TestMbaxpE2e::init()
     if (!sim_.isRunning())
         QVERIFY(sim_.restart());
     QCOMPARE(sim_.command(QStringLiteral("clearlog")), QStringLiteral("OK"));
+    QVERIFY(sim_.unsilence());
+    QVERIFY(sim_.delayReplies(0));
 }
 
 void TestMbaxpE2e::cleanup() { m_.reset(); }
 
-std::unique_ptr<TMbaxp> TestMbaxpE2e::open(int captureWords)
+std::unique_ptr<TMbaxp> TestMbaxpE2e::open(int captureWords, int timeoutMs)
 {
     auto m = std::make_unique<TMbaxp>();
     rec_.attach(*m, captureWords);
     m->Connection = 0;
     m->IPAddr1 = 127, m->IPAddr2 = 0, m->IPAddr3 = 0, m->IPAddr4 = 1;
     m->TCPIPPort = sim_.tcpPort();
-    m->Timeout = 1000;
+    m->Timeout = int16_t(timeoutMs);
     m->OpenConnection();
     if (!QTest::qWaitFor([&] { return m->IsConnected(); }, 3000))
         qWarning("the control did not connect to the simulator");
@@ -319,6 +327,204 @@ void TestMbaxpE2e::writeWhileDownIsNeverSentLater()
     QCOMPARE(sim_.writeLog(), QStringList{});
     QCOMPARE(sim_.get(17, 2001, 1), (QVector<quint16>{0}));
     QCOMPARE(rec_.count(0), 1);
+}
+
+void TestMbaxpE2e::silentUnitIsSetAsideWhileTheOthersKeepTheirRates()
+{
+    constexpr int TimeoutMs = 300;
+    constexpr int Silent = 20;
+    QVERIFY(sim_.silence({Silent}));
+    m_ = open(0, TimeoutMs);
+    startWindowBlocks(*m_, rec_);
+    const std::vector<WindowBlock> blocks = windowBlocks();
+    const auto unitOf = [&](int handle) {
+        for (const WindowBlock &b : blocks)
+            if (b.handle == handle)
+                return int(b.unit);
+        return int(HubStatisticsBlock.unit);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(m_->DemotionPeriodMs(Silent) > 0, 5000);
+    // Its first three runs timed out; then its waiting runs failed at once.
+    std::vector<int16_t> silentErrors;
+    for (const auto &e : rec_.events)
+        if (unitOf(e.handle) == Silent)
+            silentErrors.push_back(e.error);
+    QVERIFY(silentErrors.size() > size_t(TMbaxp::DemoteAfterTimeouts));
+    for (size_t k = 0; k < silentErrors.size(); ++k)
+        QCOMPARE(silentErrors[k], k < size_t(TMbaxp::DemoteAfterTimeouts) ? MbaxpError::Timeout : MbaxpError::NoReply);
+
+    const size_t from = rec_.events.size();
+    QTest::qWait(7500);
+    for (const WindowBlock &b : blocks) {
+        if (!b.repeated)
+            continue;
+        if (b.unit == Silent) {
+            QCOMPARE(rec_.okCount(b.handle), 0);
+            QVERIFY2(rec_.count(b.handle, MbaxpError::NoReply) >= 1, qPrintable(QString::number(b.handle)));
+            continue;
+        }
+        const double nominal = 1000.0 / b.rate;
+        const double achieved = achievedRate(rec_, b.handle, from);
+        QVERIFY2(std::abs(achieved - nominal) <= 0.10 * nominal,
+                 qPrintable(QStringLiteral("handle %1: %2 runs/s, nominal %3").arg(b.handle).arg(achieved).arg(nominal)));
+        QCOMPARE(rec_.errorCount(b.handle), 0);
+    }
+    const double statistics = achievedRate(rec_, HubStatisticsBlock.handle, from);
+    QVERIFY2(std::abs(statistics - 2.0) <= 0.2, qPrintable(QString::number(statistics)));
+    for (size_t k = from; k < rec_.events.size(); ++k) {
+        const auto &e = rec_.events[k];
+        if (unitOf(e.handle) == Silent)
+            QVERIFY2(e.error == MbaxpError::NoReply || e.error == MbaxpError::Timeout, // a probe
+                     qPrintable(QString::number(e.error)));
+    }
+
+    // It answers again: each of its blocks is back within the demotion period, the time
+    // until one of its runs comes due as the probe, and one period of the block. (A probe
+    // that was already on its way when the unit came back times out and doubles the
+    // period: the period is taken once that one is over.)
+    QVERIFY(m_->DemotionPeriodMs(Silent) >= TMbaxp::DemotionFirstMs);
+    QVERIFY(sim_.unsilence({Silent}));
+    QTest::qWait(TimeoutMs + 200);
+    const int periodMs = m_->DemotionPeriodMs(Silent);
+    QElapsedTimer since;
+    since.start();
+    constexpr int ShortestRate = 500;
+    for (const WindowBlock &b : blocks) {
+        if (b.unit != Silent)
+            continue;
+        const qint64 bound = periodMs + ShortestRate + b.rate + 1000;
+        QTRY_VERIFY_WITH_TIMEOUT(rec_.okCount(b.handle) >= 1, int(std::max<qint64>(1, bound - since.elapsed())));
+    }
+    QCOMPARE(m_->DemotionPeriodMs(Silent), 0);
+}
+
+void TestMbaxpE2e::writeToASilentUnitIsSentAndTimesOut()
+{
+    QVERIFY(sim_.silence({20}));
+    m_ = open(0, 300);
+    m_->ReadHoldingRegisters(30, 20, 1099, 12, 100);
+    m_->UpdateEnable(30);
+    QTRY_VERIFY_WITH_TIMEOUT(m_->DemotionPeriodMs(20) > 0, 3000);
+    m_->PresetSingleRegister(0, 20, 2000, 1000);
+    m_->Set_Register(0, 0, 77);
+    m_->UpdateOnce(0);
+    QTRY_COMPARE_WITH_TIMEOUT(rec_.count(0), 1, 3000);
+    QCOMPARE(rec_.last(0)->error, MbaxpError::Timeout);
+    // The unit got it (and, being silent, did nothing with it).
+    QCOMPARE(sim_.writeLog(), QStringList{QStringLiteral("20:2001:77")});
+    QCOMPARE(sim_.get(20, 2001, 1), (QVector<quint16>{0}));
+    m_->UpdateDisable(30);
+}
+
+void TestMbaxpE2e::readOverwrittenByAWriteIsRunAgain_data()
+{
+    QTest::addColumn<bool>("waiting"); // its result waits to be delivered; else it is on the wire
+    QTest::newRow("read on the wire") << false;
+    QTest::newRow("result waiting to be delivered") << true;
+}
+
+// The link settings of link 1 (4x1000..4x1008) are read while the operator changes
+// 4x1002; the read of link 2's settings went before and is not touched.
+void TestMbaxpE2e::readOverwrittenByAWriteIsRunAgain()
+{
+    QFETCH(bool, waiting);
+    constexpr int16_t Undefined = 77;
+    QVERIFY(sim_.delayReplies(400, {17}));
+    m_ = open(9);
+    const QVector<quint16> link2 = sim_.get(18, 1000, 9);
+    const int reads17 = reads(17, 1000), reads18 = reads(18, 1000);
+    m_->ReadHoldingRegisters(18, 18, 999, 9, 60000);
+    m_->ReadHoldingRegisters(17, 17, 999, 9, 60000);
+    const auto write = [this] {
+        m_->PresetSingleRegister(0, 17, 1001, 1000);
+        m_->Set_Register(0, 0, 55);
+        m_->UpdateOnce(0);
+    };
+    bool replyTaken = false;
+    if (waiting) {
+        // Another event's handler is still running when the read's reply comes in (read
+        // here from the control's socket): the result waits when the handler writes.
+        rec_.then = [&](const Recorder::Event &e) {
+            if (e.handle != Undefined)
+                return;
+            auto *socket = m_->findChild<QTcpSocket *>();
+            replyTaken = socket && socket->waitForReadyRead(3000);
+            write();
+        };
+    }
+    m_->UpdateOnce(18);
+    m_->UpdateOnce(17);
+    QTRY_COMPARE(reads(17, 1000), reads17 + 1); // on the wire, its reply held back by the simulator
+    QCOMPARE(rec_.count(18), 1);
+    if (waiting)
+        m_->UpdateOnce(Undefined); // answered by the control at once
+    else
+        write();
+    QTRY_COMPARE(rec_.count(0), 1);
+    QCOMPARE(rec_.last(0)->error, int16_t(0));
+    QTRY_COMPARE_WITH_TIMEOUT(rec_.count(17), 1, 3000);
+    QTest::qWait(600);
+    QCOMPARE(replyTaken, waiting);
+    QCOMPARE(rec_.count(17), 1); // exactly one event for the run
+    QCOMPARE(rec_.last(17)->error, int16_t(0));
+    QCOMPARE(rec_.last(17)->words.at(2), int16_t(55)); // what the operator wrote
+    const QVector<quint16> link1 = sim_.get(17, 1000, 9);
+    for (int i = 0; i < 9; ++i)
+        QCOMPARE(rec_.last(17)->words.at(size_t(i)), int16_t(link1[i]));
+    QCOMPARE(reads(17, 1000), reads17 + 2);
+    // The read of another unit is delivered as it came.
+    QCOMPARE(rec_.count(18), 1);
+    QCOMPARE(reads(18, 1000), reads18 + 1);
+    for (int i = 0; i < 9; ++i)
+        QCOMPARE(rec_.last(18)->words.at(size_t(i)), int16_t(link2[i]));
+    QVERIFY(sim_.set(17, 1002, {96}));
+}
+
+void TestMbaxpE2e::overloadServesEveryBlockShortPeriodsMoreOften()
+{
+    // Each reply takes 30 ms: 12 blocks ask for about 1.6 s of wire time a second.
+    QVERIFY(sim_.delayReplies(30));
+    m_ = open();
+    struct Group {
+        int16_t firstHandle;
+        int16_t unit;
+        int32_t rate;
+    };
+    const Group groups[] = {{101, 17, 100}, {111, 18, 400}, {121, 19, 1600}};
+    constexpr int PerGroup = 4;
+    int handles = 0;
+    for (const Group &g : groups) {
+        for (int16_t k = 0; k < PerGroup; ++k) {
+            m_->ReadHoldingRegisters(int16_t(g.firstHandle + k), g.unit, 999, 9, g.rate);
+            m_->UpdateEnable(int16_t(g.firstHandle + k));
+            ++handles;
+        }
+    }
+    int mostWaiting = 0;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] { mostWaiting = std::max(mostWaiting, m_->WaitingReads()); });
+    sampler.start(5);
+    QTest::qWait(6000);
+    sampler.stop();
+    for (const Group &g : groups)
+        for (int16_t k = 0; k < PerGroup; ++k)
+            m_->UpdateDisable(int16_t(g.firstHandle + k));
+
+    double runs[3] = {};
+    for (int gi = 0; gi < 3; ++gi) {
+        for (int16_t k = 0; k < PerGroup; ++k) {
+            const int16_t h = int16_t(groups[gi].firstHandle + k);
+            QVERIFY2(rec_.okCount(h) >= 1, qPrintable(QStringLiteral("handle %1 never served").arg(h)));
+            runs[gi] += rec_.okCount(h);
+        }
+    }
+    QVERIFY2(runs[0] > runs[1] && runs[1] > runs[2],
+             qPrintable(QStringLiteral("runs by period 100/400/1600 ms: %1 %2 %3").arg(runs[0]).arg(runs[1]).arg(runs[2])));
+    // Overloaded indeed (the 100 ms blocks fell short of their rate), and the ready set
+    // never held more than one read per handle.
+    QVERIFY2(runs[0] < 0.9 * PerGroup * 60, qPrintable(QString::number(runs[0])));
+    QVERIFY2(mostWaiting > 1 && mostWaiting <= handles, qPrintable(QString::number(mostWaiting)));
+    QTRY_COMPARE(m_->WaitingReads(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestMbaxpE2e)

@@ -2,6 +2,7 @@
 // delivery, scheduling, request encoding, reply checking, connection failures.
 #include "MbaxpTestKit.h"
 
+#include "support/ReservedPort.h"
 #include "utilities/Exceptions.h"
 
 #include <QEventLoop>
@@ -23,11 +24,12 @@ constexpr int16_t ReadA = 2;
 constexpr int16_t ReadB = 9;
 constexpr int16_t Write0 = 0;
 
-std::unique_ptr<TMbaxp> connectedTo(FakeTcpUnit &unit, Recorder &rec, int captureWords = 0)
+std::unique_ptr<TMbaxp> connectedTo(FakeTcpUnit &unit, Recorder &rec, int captureWords = 0, int timeoutMs = 1000)
 {
     auto m = std::make_unique<TMbaxp>();
     rec.attach(*m, captureWords);
     unit.attachTo(*m);
+    m->Timeout = int16_t(timeoutMs);
     m->OpenConnection();
     return m;
 }
@@ -56,6 +58,7 @@ private slots:
     void lateReplyIsNotMatchedToNextRun();
     void updateOnceIsCoalescedIntoPendingRun();
     void dueWhilePendingRunsOnceAfter();
+    void lateRunDoesNotBurst_data();
     void lateRunDoesNotBurst();
     void updateEnableAgainKeepsSchedule();
     void updateDisableDropsQueuedRepeatOnly();
@@ -70,6 +73,13 @@ private slots:
     void connectionDropFailsWiredAndQueuedWrites();
     void closeConnectionStopsAndOpenResumes();
     void destructionFlushesQueuedWrites();
+    void timeOutPutsTheUnitBehind();
+    void silentUnitIsDemotedAndProbed();
+    void probesGoOneAtATimeAndLeaveHalfTheLine();
+    void reconnectClearsDemotions_data();
+    void reconnectClearsDemotions();
+    void readOverwrittenByAWriteIsRunAgain_data();
+    void readOverwrittenByAWriteIsRunAgain();
 };
 
 void TestMbaxpLocal::registerIndexOutsideBufferThrows_data()
@@ -259,7 +269,9 @@ void TestMbaxpLocal::blocksNoUnitAccepts_data()
     QTest::addColumn<int>("error");
     QTest::newRow("no block defined") << 0 << 16 << 0 << 1 << 1;
     QTest::newRow("read of 0 registers") << 1 << 16 << 0 << 0 << 3;
+    QTest::newRow("read of 125 registers: the largest sent") << 1 << 16 << 0 << 125 << 0;
     QTest::newRow("read of 126 registers") << 1 << 16 << 0 << 126 << 3;
+    QTest::newRow("write of 123 registers: the largest sent") << 2 << 16 << 0 << 123 << 0;
     QTest::newRow("write of 124 registers") << 2 << 16 << 0 << 124 << 3;
     QTest::newRow("unit id 300") << 1 << 300 << 0 << 1 << 3;
     QTest::newRow("negative address") << 1 << 16 << -1 << 1 << 2;
@@ -285,7 +297,13 @@ void TestMbaxpLocal::blocksNoUnitAccepts()
     m->UpdateOnce(5);
     QTRY_COMPARE(rec.count(5), 1);
     QCOMPARE(int(rec.events[0].error), error);
-    QCOMPARE(unit.requests.size(), size_t(0));
+    if (error != 0) {
+        QCOMPARE(unit.requests.size(), size_t(0)); // answered by the control itself
+    } else {
+        QCOMPARE(unit.requests.size(), size_t(1));
+        QCOMPARE(unit.requests[0].fc(), kind == 1 ? 3 : 16);
+        QCOMPARE(unit.requests[0].field2(), quantity);
+    }
 }
 
 void TestMbaxpLocal::malformedRepliesGiveErrors_data()
@@ -324,11 +342,7 @@ void TestMbaxpLocal::malformedRepliesGiveErrors()
         return UnitScript::Answer{reply};
     };
     Recorder rec;
-    auto m = std::make_unique<TMbaxp>();
-    rec.attach(*m, 4);
-    unit.attachTo(*m);
-    m->Timeout = 300;
-    m->OpenConnection();
+    auto m = connectedTo(unit, rec, 4, 300);
     QVERIFY(waitConnected(*m));
     constexpr int16_t H = 40;
     if (fc == 3)
@@ -362,11 +376,7 @@ void TestMbaxpLocal::lateReplyIsNotMatchedToNextRun()
     // the wire; the second within its time-out.
     unit.delayAnswers([](const UnitScript::Request &r) { return r.address() == 10 ? 450 : 250; });
     Recorder rec;
-    auto m = std::make_unique<TMbaxp>();
-    rec.attach(*m, 1);
-    unit.attachTo(*m);
-    m->Timeout = 300;
-    m->OpenConnection();
+    auto m = connectedTo(unit, rec, 1, 300);
     m->ReadHoldingRegisters(ReadA, 16, 10, 1, 1000);
     m->ReadHoldingRegisters(ReadB, 16, 20, 1, 1000);
     m->UpdateOnce(ReadA);
@@ -429,23 +439,47 @@ void TestMbaxpLocal::dueWhilePendingRunsOnceAfter()
     QCOMPARE(rec.errorCount(ReadA), 0);
 }
 
+void TestMbaxpLocal::lateRunDoesNotBurst_data()
+{
+    QTest::addColumn<bool>("threadBlocked"); // else: the wire is busy with a slow read
+    QTest::newRow("GUI thread blocked") << true;
+    QTest::newRow("wire busy") << false;
+}
+
 void TestMbaxpLocal::lateRunDoesNotBurst()
 {
+    QFETCH(bool, threadBlocked);
+    constexpr int Rate = 1000;
+    constexpr int HeldMs = 2500; // due times 1000 and 2000 pass while the handle is held
     FakeTcpUnit unit;
     QVERIFY(unit.listen());
+    unit.delayAnswers([](const UnitScript::Request &r) { return r.unit == 19 ? HeldMs : 0; });
     Recorder rec;
-    auto m = connectedTo(unit, rec);
+    auto m = connectedTo(unit, rec, 0, 10000);
     QVERIFY(waitConnected(*m));
-    m->ReadHoldingRegisters(ReadA, 16, 0, 1, 100);
-    m->UpdateEnable(ReadA);
-    QTRY_COMPARE(rec.count(ReadA), 1);
-    QThread::msleep(650); // six due times pass while the thread is blocked
-    const int before = unit.countFc(3);
-    QTest::qWait(300);
-    const int after = unit.countFc(3);
+    m->ReadHoldingRegisters(ReadA, 16, 0, 1, Rate);
+    m->ReadHoldingRegisters(ReadB, 19, 0, 1, 60000);
+    QElapsedTimer sinceEnable;
+    sinceEnable.start();
+    m->UpdateEnable(ReadA); // runs now, then due at 1000, 2000, 3000 ...
+    QTRY_COMPARE(unit.countTo(16), 1);
+    if (threadBlocked) {
+        QThread::msleep(quint64(std::max<qint64>(0, HeldMs - sinceEnable.elapsed())));
+    } else {
+        m->UpdateOnce(ReadB);
+        QTRY_COMPARE_WITH_TIMEOUT(rec.count(ReadB), 1, HeldMs + 3000);
+        QCOMPARE(rec.events.back().error, int16_t(0));
+    }
+    if (threadBlocked)
+        QCOMPARE(unit.countTo(16), 1); // nothing was sent for it while it was held back
+    // Exactly one late run for the due times that passed, then nothing until 3000.
+    QTRY_VERIFY(unit.countTo(16) >= 2);
+    const qint64 windowEnd = 3 * Rate - 100;
+    if (sinceEnable.elapsed() >= windowEnd)
+        QSKIP("the late run came too late to watch the time before the next due time");
+    QTest::qWait(int(std::min<qint64>(200, windowEnd - sinceEnable.elapsed())));
+    QCOMPARE(unit.countTo(16), 2);
     m->UpdateDisable(ReadA);
-    // One late run plus the three regular ones of the window; catching up would add six.
-    QVERIFY2(after - before <= 5, qPrintable(QStringLiteral("%1 runs in 300 ms after the pause").arg(after - before)));
 }
 
 void TestMbaxpLocal::updateEnableAgainKeepsSchedule()
@@ -586,21 +620,11 @@ void TestMbaxpLocal::writeWhileClosedFailsAndIsNeverSent()
     QCOMPARE(unit.countFc(6), 0);
 }
 
-namespace {
-quint16 freePort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort(); // closed again when probe goes
-}
-} // namespace
-
 void TestMbaxpLocal::connectFailuresGive13_data()
 {
     QTest::addColumn<int>("part4");
-    QTest::addColumn<QString>("port"); // "unit": the listening unit's; "free": nothing listens; "zero"
-    QTest::newRow("refused") << 1 << QStringLiteral("free");
+    QTest::addColumn<QString>("port"); // "unit": the listening unit's; "held": bound, not listening; "zero"
+    QTest::newRow("refused") << 1 << QStringLiteral("held");
     QTest::newRow("address part 256") << 256 << QStringLiteral("unit");
     QTest::newRow("address part -1") << -1 << QStringLiteral("unit");
     QTest::newRow("port 0") << 1 << QStringLiteral("zero");
@@ -612,12 +636,14 @@ void TestMbaxpLocal::connectFailuresGive13()
     QFETCH(QString, port);
     FakeTcpUnit unit;
     QVERIFY(unit.listen());
+    const ReservedPort held;
+    QVERIFY(held.isValid());
     TMbaxp m;
     Recorder rec;
     rec.attach(m);
     unit.attachTo(m);
     m.IPAddr4 = int16_t(part4);
-    m.TCPIPPort = port == QLatin1String("unit") ? unit.port() : port == QLatin1String("free") ? freePort() : 0;
+    m.TCPIPPort = port == QLatin1String("unit") ? unit.port() : port == QLatin1String("held") ? held.port() : 0;
     m.OpenConnection();
     m.ReadHoldingRegisters(ReadA, 16, 0, 1, 1000);
     m.UpdateOnce(ReadA);
@@ -629,13 +655,13 @@ void TestMbaxpLocal::connectFailuresGive13()
 
 void TestMbaxpLocal::reconnectsWithBoundedErrors()
 {
-    const quint16 port = freePort();
-    QVERIFY(port != 0);
+    ReservedPort held; // nothing listens on it yet: connects are refused
+    QVERIFY(held.isValid());
     TMbaxp m;
     Recorder rec;
     rec.attach(m);
     m.IPAddr1 = 127, m.IPAddr2 = 0, m.IPAddr3 = 0, m.IPAddr4 = 1;
-    m.TCPIPPort = port;
+    m.TCPIPPort = held.port();
     m.OpenConnection();
     m.ReadHoldingRegisters(ReadA, 16, 0, 1, 20);
     m.UpdateEnable(ReadA);
@@ -646,7 +672,7 @@ void TestMbaxpLocal::reconnectsWithBoundedErrors()
     QCOMPARE(rec.count(ReadA), refused);
     // The unit appears: polling resumes without any call.
     FakeTcpUnit unit;
-    QVERIFY(unit.listen(port));
+    QVERIFY(unit.adopt(held.takeListening()));
     QTRY_VERIFY_WITH_TIMEOUT(rec.okCount(ReadA) >= 3, 4000);
 }
 
@@ -793,6 +819,240 @@ void TestMbaxpLocal::destructionFlushesQueuedWrites()
     QCOMPARE(unit.countFc(16), 5);
     for (int k = 0; k < 5; ++k)
         QCOMPARE(unit.regs[size_t(8999 + 3 * k)], quint16(k));
+}
+
+void TestMbaxpLocal::timeOutPutsTheUnitBehind()
+{
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    unit.silentUnits = {20};
+    Recorder rec;
+    auto m = connectedTo(unit, rec, 0, 200);
+    QVERIFY(waitConnected(*m));
+    m->ReadHoldingRegisters(40, 20, 0, 1, 60000);
+    m->ReadHoldingRegisters(41, 20, 1, 1, 60000);
+    m->ReadHoldingRegisters(ReadA, 16, 0, 1, 60000);
+    m->UpdateOnce(40);
+    m->UpdateOnce(41);
+    m->UpdateOnce(ReadA); // came due last, but before the time-out of unit 20 ended
+    QTRY_COMPARE_WITH_TIMEOUT(rec.events.size(), size_t(3), 3000);
+    QCOMPARE(unit.requests.size(), size_t(3));
+    QCOMPARE(unit.requests[0].unit, 20);
+    QCOMPARE(unit.requests[1].unit, 16);
+    QCOMPARE(unit.requests[2].unit, 20);
+    QCOMPARE(rec.count(40, MbaxpError::Timeout), 1);
+    QCOMPARE(rec.okCount(ReadA), 1);
+    QCOMPARE(rec.count(41, MbaxpError::Timeout), 1);
+
+    // A run of that unit that comes due later still waits one time-out's length behind:
+    // a read of another unit that comes due just after it goes first.
+    constexpr int16_t Slow = 42;
+    unit.delayAnswers([](const UnitScript::Request &r) { return r.unit == 16 && r.address() == 7 ? 100 : 0; });
+    m->ReadHoldingRegisters(Slow, 16, 7, 1, 60000);
+    m->UpdateOnce(Slow); // keeps the wire busy while the next two come due
+    QTRY_COMPARE(unit.requests.size(), size_t(4));
+    m->UpdateOnce(41);
+    m->UpdateOnce(ReadA);
+    QTRY_COMPARE_WITH_TIMEOUT(rec.events.size(), size_t(6), 3000);
+    QCOMPARE(unit.requests.size(), size_t(6));
+    QCOMPARE(unit.requests[4].unit, 16);
+    QCOMPARE(unit.requests[5].unit, 20);
+}
+
+void TestMbaxpLocal::silentUnitIsDemotedAndProbed()
+{
+    constexpr int16_t Silent = 40;
+    constexpr int TimeoutMs = 200;
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    unit.silentUnits = {20};
+    Recorder rec;
+    auto m = connectedTo(unit, rec, 0, TimeoutMs);
+    QVERIFY(waitConnected(*m));
+    m->ReadHoldingRegisters(Silent, 20, 0, 1, 100);
+    m->UpdateEnable(Silent);
+
+    // Three time-outs, then each run fails at once and nothing is sent.
+    QTRY_COMPARE_WITH_TIMEOUT(rec.count(Silent, MbaxpError::Timeout), TMbaxp::DemoteAfterTimeouts, 3000);
+    QCOMPARE(m->DemotionPeriodMs(20), TMbaxp::DemotionFirstMs);
+    QCOMPARE(unit.countTo(20), TMbaxp::DemoteAfterTimeouts);
+    const qint64 lastTimedOutSentAt = unit.requests.back().atMs;
+    for (int k = 0; k < TMbaxp::DemoteAfterTimeouts; ++k)
+        QCOMPARE(rec.events[size_t(k)].error, MbaxpError::Timeout);
+
+    // One probe after the period; it times out: demoted again for twice as long.
+    QTRY_COMPARE_WITH_TIMEOUT(unit.countTo(20), TMbaxp::DemoteAfterTimeouts + 1, TMbaxp::DemotionFirstMs + 2000);
+    QVERIFY2(unit.requests.back().atMs - lastTimedOutSentAt >= TimeoutMs + TMbaxp::DemotionFirstMs - 20,
+             qPrintable(QString::number(unit.requests.back().atMs - lastTimedOutSentAt)));
+    const int failedAtOnce = rec.count(Silent, MbaxpError::NoReply);
+    QVERIFY2(failedAtOnce >= 10, qPrintable(QString::number(failedAtOnce))); // about 20 due runs
+    QCOMPARE(rec.events[size_t(TMbaxp::DemoteAfterTimeouts)].error, MbaxpError::NoReply);
+    QTRY_COMPARE(rec.count(Silent, MbaxpError::Timeout), TMbaxp::DemoteAfterTimeouts + 1);
+    QCOMPARE(m->DemotionPeriodMs(20), 2 * TMbaxp::DemotionFirstMs);
+    QCOMPARE(rec.okCount(Silent), 0);
+
+    // A write to the demoted unit is still sent; the unit answers it again, which
+    // restores it at once: its block runs at its rate from the next due time.
+    unit.silentUnits.clear();
+    m->PresetSingleRegister(Write0, 20, 5, 1000);
+    m->Set_Register(Write0, 0, 9);
+    m->UpdateOnce(Write0);
+    QTRY_COMPARE(rec.count(Write0), 1);
+    QCOMPARE(rec.last(Write0)->error, int16_t(0));
+    QCOMPARE(unit.regs[5], quint16(9));
+    QCOMPARE(m->DemotionPeriodMs(20), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(rec.okCount(Silent) >= 3, 1500); // long before the next probe
+    m->UpdateDisable(Silent);
+}
+
+void TestMbaxpLocal::probesGoOneAtATimeAndLeaveHalfTheLine()
+{
+    constexpr int TimeoutMs = 300;
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    unit.silentUnits = {17, 18, 19, 20};
+    Recorder rec;
+    auto m = connectedTo(unit, rec, 0, TimeoutMs);
+    QVERIFY(waitConnected(*m));
+    m->ReadHoldingRegisters(ReadA, 16, 0, 1, 100);
+    m->UpdateEnable(ReadA);
+    for (int16_t h = 17; h <= 20; ++h) {
+        m->ReadHoldingRegisters(h, h, 0, 1, 100);
+        m->UpdateEnable(h);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(allDemoted(*m, 17, 20), 15000);
+    const size_t demotedFrom = unit.requests.size();
+    QTest::qWait(5000);
+    for (int16_t h = 16; h <= 20; ++h)
+        m->UpdateDisable(h == 16 ? ReadA : h);
+    const std::vector<UnitScript::Request> requests = unit.requests;
+
+    // After the first request to each silent unit, two time-outs never follow each other:
+    // the hub's read, always due, goes between.
+    std::set<int> asked;
+    size_t firstRoundEnd = 0;
+    for (size_t k = 0; k < requests.size() && asked.size() < 4; ++k) {
+        if (requests[k].unit != 16)
+            asked.insert(requests[k].unit);
+        firstRoundEnd = k;
+    }
+    for (size_t k = firstRoundEnd + 1; k < requests.size(); ++k)
+        QVERIFY2(requests[k].unit == 16 || requests[k - 1].unit == 16,
+                 qPrintable(QStringLiteral("requests %1 and %2 both to silent units").arg(k - 1).arg(k)));
+
+    // Once demoted, the silent units get probes only, one at a time, each at least one
+    // probe's time after the end of the one before.
+    std::vector<qint64> probes;
+    for (size_t k = demotedFrom; k < requests.size(); ++k)
+        if (requests[k].unit != 16)
+            probes.push_back(requests[k].atMs);
+    QVERIFY2(probes.size() >= 4, qPrintable(QString::number(probes.size())));
+    for (size_t k = 1; k < probes.size(); ++k)
+        QVERIFY2(probes[k] - probes[k - 1] >= 2 * TimeoutMs - 20,
+                 qPrintable(QStringLiteral("probes %1 ms apart").arg(probes[k] - probes[k - 1])));
+    QCOMPARE(rec.errorCount(ReadA), 0);
+}
+
+void TestMbaxpLocal::reconnectClearsDemotions_data()
+{
+    QTest::addColumn<bool>("dropped"); // else: CloseConnection and OpenConnection
+    QTest::newRow("the unit drops the connection") << true;
+    QTest::newRow("closed and opened again") << false;
+}
+
+void TestMbaxpLocal::reconnectClearsDemotions()
+{
+    QFETCH(bool, dropped);
+    constexpr int16_t Silent = 40;
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    unit.silentUnits = {20};
+    Recorder rec;
+    auto m = connectedTo(unit, rec, 0, 100);
+    QVERIFY(waitConnected(*m));
+    m->ReadHoldingRegisters(Silent, 20, 0, 1, 50);
+    m->UpdateEnable(Silent);
+    QTRY_VERIFY_WITH_TIMEOUT(rec.count(Silent, MbaxpError::NoReply) >= 2, 3000);
+    const int sent = unit.countTo(20);
+    QElapsedTimer since;
+    since.start();
+    if (dropped) {
+        unit.dropClients();
+        QTRY_COMPARE_WITH_TIMEOUT(unit.connections(), 2, 3000);
+    } else {
+        m->CloseConnection();
+        QCOMPARE(m->DemotionPeriodMs(20), 0);
+        m->OpenConnection();
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(m->IsConnected(), 3000);
+    QCOMPARE(m->DemotionPeriodMs(20), 0);
+    // Its runs are sent again at once, not after the demotion period.
+    QTRY_VERIFY_WITH_TIMEOUT(unit.countTo(20) > sent, 1500);
+    QVERIFY2(since.elapsed() < TMbaxp::DemotionFirstMs, qPrintable(QString::number(since.elapsed())));
+    m->UpdateDisable(Silent);
+}
+
+void TestMbaxpLocal::readOverwrittenByAWriteIsRunAgain_data()
+{
+    QTest::addColumn<int>("unit"); // of the write; the read is unit 17, addresses 1000..1008
+    QTest::addColumn<int>("address");
+    QTest::addColumn<int>("quantity");
+    QTest::addColumn<bool>("runAgain");
+    QTest::newRow("a register inside") << 17 << 1001 << 1 << true;
+    QTest::newRow("the last register") << 17 << 1008 << 1 << true;
+    QTest::newRow("a block reaching the first register") << 17 << 995 << 6 << true;
+    QTest::newRow("a block over all of it") << 17 << 990 << 30 << true;
+    QTest::newRow("the register after it") << 17 << 1009 << 1 << false;
+    QTest::newRow("the registers before it") << 17 << 990 << 10 << false;
+    QTest::newRow("another unit") << 18 << 1001 << 1 << false;
+}
+
+// A write started while a read is on the wire (the result that waits to be delivered is
+// in the simulator tests: it needs a unit outside this thread).
+void TestMbaxpLocal::readOverwrittenByAWriteIsRunAgain()
+{
+    QFETCH(int, unit);
+    QFETCH(int, address);
+    QFETCH(int, quantity);
+    QFETCH(bool, runAgain);
+    constexpr int16_t Read = 17;
+    FakeTcpUnit hub;
+    QVERIFY(hub.listen());
+    std::vector<int16_t> before;
+    for (int i = 0; i < 9; ++i) {
+        hub.regs[size_t(1000 + i)] = quint16(100 + i);
+        before.push_back(int16_t(100 + i));
+    }
+    hub.delayAnswers([](const UnitScript::Request &r) { return r.fc() == 3 ? 300 : 0; });
+    Recorder rec;
+    auto m = connectedTo(hub, rec, 9);
+    QVERIFY(waitConnected(*m));
+    m->ReadHoldingRegisters(Read, 17, 1000, 9, 60000);
+    m->UpdateOnce(Read);
+    QTRY_COMPARE(hub.countFc(3), 1); // the read is on the wire
+    if (quantity == 1)
+        m->PresetSingleRegister(Write0, int16_t(unit), address, 1000);
+    else
+        m->PresetMultipleRegisters(Write0, int16_t(unit), address, int16_t(quantity), 1000);
+    for (int i = 0; i < quantity; ++i)
+        m->Set_Register(Write0, int16_t(i), int16_t(4242 + i));
+    m->UpdateOnce(Write0);
+    QTRY_COMPARE(rec.count(Write0), 1);
+    QCOMPARE(rec.last(Write0)->error, int16_t(0));
+    QTRY_COMPARE(rec.count(Read), 1);
+    QTest::qWait(400);
+    QCOMPARE(rec.count(Read), 1); // one event for the run
+    QCOMPARE(rec.last(Read)->error, int16_t(0));
+    QCOMPARE(hub.countFc(3), runAgain ? 2 : 1);
+    std::vector<int16_t> now;
+    for (int i = 0; i < 9; ++i)
+        now.push_back(int16_t(hub.regs[size_t(1000 + i)]));
+    QCOMPARE(rec.last(Read)->words, runAgain ? now : before);
+    if (runAgain) {
+        QCOMPARE(hub.requests.size(), size_t(3));
+        QCOMPARE(hub.requests[1].fc(), quantity == 1 ? 6 : 16); // the write, then the read again
+        QCOMPARE(hub.requests[2].fc(), 3);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestMbaxpLocal)

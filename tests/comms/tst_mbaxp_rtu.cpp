@@ -9,6 +9,10 @@
 
 #include <memory>
 
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr int ComPort = 7;
@@ -25,7 +29,31 @@ std::unique_ptr<TMbaxp> openRtu(Recorder &rec, int comPort = ComPort, int captur
     return m;
 }
 
-void pointComPortAt(const QString &device) { qputenv("VELKARHUB_COM7", device.toLocal8Bit()); }
+[[nodiscard]] auto pointComPortAt(const QString &device) { return scopedEnv("VELKARHUB_COM7", device.toLocal8Bit()); }
+
+// A bare pseudo-terminal: the control opens the slave side; the test keeps both ends
+// (the line settings the control chose are read back from the slave side).
+struct Pty {
+    int master = -1;
+    int slave = -1;
+    QString slaveName;
+
+    bool open()
+    {
+        char name[256] = {};
+        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+            return false;
+        slaveName = QString::fromLocal8Bit(name);
+        return true;
+    }
+    ~Pty()
+    {
+        if (slave >= 0)
+            ::close(slave);
+        if (master >= 0)
+            ::close(master);
+    }
+};
 
 } // namespace
 
@@ -41,6 +69,12 @@ private slots:
     void brokenFramesGiveErrors();
     void deviceThatCannotBeOpenedGives13();
     void deviceThatVanishesIsReopenedWithoutAFlood();
+    void lineSettingsReadBack_data();
+    void lineSettingsReadBack();
+    void timeOutIncludesTheLineTime_data();
+    void timeOutIncludesTheLineTime();
+    void timeOutOfASilentUnitWaitsForTheLineTime();
+    void hubKeepsItsRateWithTheLinksSilent();
 };
 
 void TestMbaxpRtu::readAndWriteThroughTheHubSimulator()
@@ -50,7 +84,7 @@ void TestMbaxpRtu::readAndWriteThroughTheHubSimulator()
     HubSimulator sim({false, 0, pty.deviceB(), {}});
     QVERIFY(sim.start());
     QVERIFY(sim.set(19, 1000, {5, -6, 7, 8, 9, 10, 11, 12, 13}));
-    pointComPortAt(pty.deviceA());
+    const auto restore = pointComPortAt(pty.deviceA());
     Recorder rec;
     auto m = openRtu(rec, ComPort, 9);
     QTRY_VERIFY(m->IsConnected());
@@ -100,7 +134,7 @@ void TestMbaxpRtu::lineSettingsOpenAndRun()
     FakeRtuUnit unit;
     QVERIFY(unit.open(pty.deviceB()));
     unit.regs[1000] = 77;
-    pointComPortAt(pty.deviceA());
+    const auto restore = pointComPortAt(pty.deviceA());
     auto m = std::make_unique<TMbaxp>();
     Recorder rec;
     rec.attach(*m, 1);
@@ -125,7 +159,7 @@ void TestMbaxpRtu::noAnswerGivesTimeOutThenNextRunWorks()
     QVERIFY(pty.start());
     HubSimulator sim({false, 0, pty.deviceB(), {}});
     QVERIFY(sim.start());
-    pointComPortAt(pty.deviceA());
+    const auto restore = pointComPortAt(pty.deviceA());
     Recorder rec;
     auto m = openRtu(rec);
     QTRY_VERIFY(m->IsConnected());
@@ -174,7 +208,7 @@ void TestMbaxpRtu::brokenFramesGiveErrors()
         a.unit = answerAsUnit;
         return a;
     };
-    pointComPortAt(pty.deviceA());
+    const auto restore = pointComPortAt(pty.deviceA());
     Recorder rec;
     auto m = openRtu(rec, ComPort, 1);
     QTRY_VERIFY(m->IsConnected());
@@ -192,7 +226,7 @@ void TestMbaxpRtu::brokenFramesGiveErrors()
 
 void TestMbaxpRtu::deviceThatCannotBeOpenedGives13()
 {
-    qputenv("VELKARHUB_COM9", "/nonexistent/velkarhub-tty");
+    const auto restoreCom9 = scopedEnv("VELKARHUB_COM9", "/nonexistent/velkarhub-tty");
     Recorder rec;
     auto m = openRtu(rec, 9);
     m->ReadHoldingRegisters(2, 16, 499, 31, 500);
@@ -201,15 +235,13 @@ void TestMbaxpRtu::deviceThatCannotBeOpenedGives13()
     QCOMPARE(rec.events[0].error, MbaxpError::ConnectionRefused);
     QVERIFY(!m->IsConnected());
     // A COM port with no device at all behaves the same.
-    qputenv("VELKARHUB_DEV_DIR", "/nonexistent");
+    const auto restoreDevDir = scopedEnv("VELKARHUB_DEV_DIR", "/nonexistent");
     Recorder rec2;
     auto m2 = openRtu(rec2, 250);
     m2->ReadHoldingRegisters(2, 16, 499, 31, 500);
     m2->UpdateOnce(2);
     QTRY_COMPARE_WITH_TIMEOUT(rec2.count(2), 1, 2000);
     QCOMPARE(rec2.events[0].error, MbaxpError::ConnectionRefused);
-    qunsetenv("VELKARHUB_DEV_DIR");
-    qunsetenv("VELKARHUB_COM9");
 }
 
 void TestMbaxpRtu::deviceThatVanishesIsReopenedWithoutAFlood()
@@ -218,7 +250,7 @@ void TestMbaxpRtu::deviceThatVanishesIsReopenedWithoutAFlood()
     QVERIFY(pty->start());
     auto unit = std::make_unique<FakeRtuUnit>();
     QVERIFY(unit->open(pty->deviceB()));
-    pointComPortAt(pty->deviceA());
+    const auto restore = pointComPortAt(pty->deviceA());
     Recorder rec;
     auto m = openRtu(rec);
     QTRY_VERIFY(m->IsConnected());
@@ -240,9 +272,151 @@ void TestMbaxpRtu::deviceThatVanishesIsReopenedWithoutAFlood()
     QVERIFY(pty->start());
     unit = std::make_unique<FakeRtuUnit>();
     QVERIFY(unit->open(pty->deviceB()));
-    pointComPortAt(pty->deviceA());
+    const auto restoreAgain = pointComPortAt(pty->deviceA());
     const int ok = rec.okCount(27);
     QTRY_VERIFY_WITH_TIMEOUT(rec.okCount(27) >= ok + 3, 5000);
+}
+
+void TestMbaxpRtu::lineSettingsReadBack_data()
+{
+    QTest::addColumn<int>("baudCode");
+    QTest::addColumn<int>("parity");
+    QTest::addColumn<bool>("oddBefore"); // PARODD as the device had it before
+    QTest::addColumn<int>("speed");      // termios speed constant
+    const int speeds[] = {B300, B600, B1200, B2400, B4800, B9600, B19200, B38400, B57600, B115200};
+    const int names[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+    for (int code = 0; code < 10; ++code)
+        QTest::addRow("baud code %d: %d", code, names[code]) << code << 0 << false << speeds[code];
+    QTest::newRow("baud code 10: 9600") << 10 << 0 << false << int(B9600);
+    QTest::newRow("baud code -1: 9600") << -1 << 0 << false << int(B9600);
+    QTest::newRow("parity 1: odd") << 5 << 1 << false << int(B9600);
+    QTest::newRow("parity 2: even") << 5 << 2 << true << int(B9600);
+    QTest::newRow("parity 0: none, was odd") << 5 << 0 << true << int(B9600);
+    QTest::newRow("parity 3: none") << 5 << 3 << false << int(B9600);
+    QTest::newRow("parity -1: none, was odd") << 5 << -1 << true << int(B9600);
+    QTest::newRow("115200, odd") << 9 << 1 << false << int(B115200);
+    QTest::newRow("300, even") << 0 << 2 << true << int(B300);
+}
+
+// A pseudo-terminal ignores the line settings for its data but keeps them, except that
+// it clears PARENB and forces 8 data bits itself: PARODD tells odd parity from even, and
+// no parity leaves it as it was.
+void TestMbaxpRtu::lineSettingsReadBack()
+{
+    QFETCH(int, baudCode);
+    QFETCH(int, parity);
+    QFETCH(bool, oddBefore);
+    QFETCH(int, speed);
+    Pty pty;
+    QVERIFY(pty.open());
+    // Start from other settings, so that nothing passes by default.
+    termios t{};
+    QCOMPARE(::tcgetattr(pty.slave, &t), 0);
+    t.c_cflag = (t.c_cflag & ~PARODD) | (oddBefore ? PARODD : 0) | CSTOPB;
+    const speed_t other = speed == B1200 ? B2400 : B1200;
+    ::cfsetospeed(&t, other);
+    ::cfsetispeed(&t, other);
+    QCOMPARE(::tcsetattr(pty.slave, TCSANOW, &t), 0);
+
+    const auto restore = scopedEnv("VELKARHUB_COM7", pty.slaveName.toLocal8Bit());
+    Recorder rec;
+    auto m = std::make_unique<TMbaxp>();
+    rec.attach(*m);
+    m->Connection = ComPort;
+    m->BaudRate = int16_t(baudCode);
+    m->Parity = int16_t(parity);
+    m->ProtocolMode = 0;
+    m->OpenConnection();
+    QTRY_VERIFY(m->IsConnected());
+    QCOMPARE(::tcgetattr(pty.slave, &t), 0);
+    QCOMPARE(int(::cfgetospeed(&t)), speed);
+    QCOMPARE(int(::cfgetispeed(&t)), speed);
+    const bool odd = parity == 1 || (parity != 2 && oddBefore);
+    QCOMPARE(bool(t.c_cflag & PARODD), odd);
+    QCOMPARE(int(t.c_cflag & CSTOPB), 0); // one stop bit
+    QCOMPARE(rec.events.size(), size_t(0));
+}
+
+void TestMbaxpRtu::timeOutIncludesTheLineTime_data()
+{
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<int>("frameBytes");
+    QTest::addColumn<int>("timeoutMs");
+    // A read of n registers: 8 bytes out, 5 + 2n back; 11 bits a character, rounded up.
+    QTest::newRow("300 baud, 1 register") << 300 << 15 << TMbaxp::RtuReplyTimeoutMs + 550;
+    QTest::newRow("9600 baud, 100 registers") << 9600 << 213 << TMbaxp::RtuReplyTimeoutMs + 245;
+    QTest::newRow("9600 baud, 9 registers") << 9600 << 31 << TMbaxp::RtuReplyTimeoutMs + 36;
+    QTest::newRow("115200 baud, a single write") << 115200 << 16 << TMbaxp::RtuReplyTimeoutMs + 2;
+}
+
+void TestMbaxpRtu::timeOutIncludesTheLineTime()
+{
+    QFETCH(int, baud);
+    QFETCH(int, frameBytes);
+    QFETCH(int, timeoutMs);
+    QCOMPARE(TMbaxp::RtuTimeoutMs(baud, frameBytes), timeoutMs);
+}
+
+// At 300 baud a one-register read takes 550 ms on the line: its time-out comes no sooner
+// than that after the reply time-out.
+void TestMbaxpRtu::timeOutOfASilentUnitWaitsForTheLineTime()
+{
+    Pty pty; // nothing answers on the other side
+    QVERIFY(pty.open());
+    const auto restore = scopedEnv("VELKARHUB_COM7", pty.slaveName.toLocal8Bit());
+    Recorder rec;
+    auto m = std::make_unique<TMbaxp>();
+    rec.attach(*m);
+    m->Connection = ComPort;
+    m->BaudRate = 0; // 300 baud
+    m->OpenConnection();
+    QTRY_VERIFY(m->IsConnected());
+    m->ReadHoldingRegisters(2, 16, 499, 1, 60000);
+    QElapsedTimer sent;
+    sent.start();
+    m->UpdateOnce(2);
+    QTRY_COMPARE_WITH_TIMEOUT(rec.count(2), 1, 10000);
+    QCOMPARE(rec.events[0].error, MbaxpError::Timeout);
+    const qint64 waited = sent.elapsed();
+    // 1550 ms expected; without the line time it would be 1000 ms.
+    QVERIFY2(waited >= TMbaxp::RtuTimeoutMs(300, 15) - 100, qPrintable(QString::number(waited)));
+}
+
+// The hub answers, its four links do not: once they are set aside, the general data
+// (500 ms) never waits more than one probe's time-out, so the window's watchdog check
+// (2 s) never raises a false alarm.
+void TestMbaxpRtu::hubKeepsItsRateWithTheLinksSilent()
+{
+    PtyPair pty;
+    QVERIFY(pty.start());
+    HubSimulator sim({false, 0, pty.deviceB(), {QStringLiteral("--silent"), QStringLiteral("17,18,19,20")}});
+    QVERIFY(sim.start());
+    const auto restore = pointComPortAt(pty.deviceA());
+    Recorder rec;
+    auto m = openRtu(rec); // 9600 baud, as the window opens it
+    QTRY_VERIFY(m->IsConnected());
+    startWindowBlocks(*m, rec);
+    QTRY_VERIFY_WITH_TIMEOUT(allDemoted(*m, 17, 20), 60000);
+    const size_t from = rec.events.size();
+    constexpr int WindowMs = 10000;
+    QElapsedTimer window;
+    window.start();
+    QTest::qWait(WindowMs);
+    const qint64 windowMs = window.elapsed();
+    qint64 previous = -1, longestGap = 0;
+    int runs = 0;
+    for (size_t k = from; k < rec.events.size(); ++k) {
+        const auto &e = rec.events[k];
+        if (e.handle != 2)
+            continue;
+        QCOMPARE(e.error, int16_t(0));
+        if (previous >= 0)
+            longestGap = std::max(longestGap, e.atMs - previous);
+        previous = e.atMs;
+        ++runs;
+    }
+    QVERIFY2(longestGap <= 1500, qPrintable(QStringLiteral("general data %1 ms apart").arg(longestGap)));
+    QVERIFY2(runs >= windowMs / 1000, qPrintable(QStringLiteral("%1 runs in %2 ms").arg(runs).arg(windowMs)));
 }
 
 QTEST_GUILESS_MAIN(TestMbaxpRtu)

@@ -1,5 +1,7 @@
 #include "HubSimulator.h"
 
+#include "ReservedPort.h"
+
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QtGlobal>
@@ -30,6 +32,7 @@ HubSimulator::HubSimulator(Options options)
 HubSimulator::~HubSimulator()
 {
     stop();
+    m_heldPort.reset();
 }
 
 bool HubSimulator::start(int timeoutMs)
@@ -47,7 +50,7 @@ bool HubSimulator::start(int timeoutMs)
 
     QStringList args{script, QStringLiteral("--exit-on-eof")};
     if (m_options.tcp)
-        args << QStringLiteral("--tcp-port") << QString::number(m_options.tcpPort);
+        args << QStringLiteral("--tcp-port") << QString::number(m_options.tcpPort) << QStringLiteral("--reuse-port");
     if (!m_options.rtuDevice.isEmpty())
         args << QStringLiteral("--rtu") << m_options.rtuDevice;
     args << m_options.extraArgs;
@@ -70,6 +73,14 @@ bool HubSimulator::start(int timeoutMs)
     for (const QString &field : ready.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         if (field.startsWith(QLatin1String("tcp=")))
             m_tcpPort = field.mid(4).toUShort();
+    }
+    if (m_tcpPort != 0 && (!m_heldPort || m_heldPort->port() != m_tcpPort)) {
+        m_heldPort = std::make_unique<ReservedPort>(m_tcpPort, true);
+        if (!m_heldPort->isValid()) {
+            qWarning("HubSimulator: cannot hold TCP port %u", unsigned(m_tcpPort));
+            stop();
+            return false;
+        }
     }
     return true;
 }
@@ -169,4 +180,28 @@ QStringList HubSimulator::writeLog()
         return {};
     words.removeFirst();
     return words;
+}
+
+namespace {
+QString withUnits(QString line, const QVector<int> &units)
+{
+    for (int unit : units)
+        line += QLatin1Char(' ') + QString::number(unit);
+    return line;
+}
+} // namespace
+
+bool HubSimulator::silence(const QVector<int> &units)
+{
+    return command(withUnits(QStringLiteral("silence"), units)).startsWith(QLatin1String("OK"));
+}
+
+bool HubSimulator::unsilence(const QVector<int> &units)
+{
+    return command(withUnits(QStringLiteral("unsilence"), units)).startsWith(QLatin1String("OK"));
+}
+
+bool HubSimulator::delayReplies(int ms, const QVector<int> &units)
+{
+    return command(withUnits(QStringLiteral("delay %1").arg(ms), units)) == QLatin1String("OK");
 }

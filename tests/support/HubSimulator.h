@@ -6,6 +6,10 @@
 #include <QStringList>
 #include <QVector>
 
+#include <memory>
+
+class ReservedPort;
+
 // Start options, used as HubSimulator::Options. (Defined outside the class:
 // a nested struct with member initialisers cannot be the default argument of
 // its enclosing class's constructor.)
@@ -20,7 +24,10 @@ struct HubSimulatorOptions {
 //
 // The script path comes from the environment variable VELKARHUB_HUBSIM. The
 // simulator is started with --exit-on-eof, so it also ends when the test
-// process dies. Its stderr goes straight to the test's stderr.
+// process dies. Its stderr goes straight to the test's stderr. Its TCP port
+// (picked by the simulator unless Options::tcpPort says otherwise) stays held
+// by this object from the first start until its destruction, also while the
+// simulator is stopped, so that a restart gets it back.
 class HubSimulator {
 public:
     using Options = HubSimulatorOptions;
@@ -34,7 +41,7 @@ public:
     bool start(int timeoutMs = 15000);
     // Kills the process and waits for it.
     void stop();
-    // Starts again on the same TCP port as the last start.
+    // Starts again on the same TCP port as the last start (held in between).
     bool restart(int timeoutMs = 15000);
     bool isRunning() const;
     quint16 tcpPort() const;
@@ -48,6 +55,11 @@ public:
     bool set(int unit, int reg, const QVector<int> &values);
     // `log`: every write received since start or `clearlog`, as "UNIT:REG:V1,V2".
     QStringList writeLog();
+    // `silence` / `unsilence`: these units drop every request / answer again.
+    bool silence(const QVector<int> &units);
+    bool unsilence(const QVector<int> &units = {});
+    // `delay`: the reply delay of these units (of every unit when none is given).
+    bool delayReplies(int ms, const QVector<int> &units = {});
 
 private:
     QString readLine(int timeoutMs);
@@ -56,4 +68,5 @@ private:
     QProcess m_process;
     QByteArray m_pending;
     quint16 m_tcpPort = 0;
+    std::unique_ptr<ReservedPort> m_heldPort;
 };

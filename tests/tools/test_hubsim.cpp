@@ -3,6 +3,7 @@
 
 #include "support/HubSimulator.h"
 #include "support/PtyPair.h"
+#include "support/ReservedPort.h"
 #include "comms/ModbusPdu.h"
 
 #include <QDateTime>
@@ -113,6 +114,8 @@ private slots:
     void groupDataHandshake();
     void rtuServesTheSameMap();
     void restartReusesTheTcpPort();
+    void silentUnitsDropEveryRequest();
+    void replyDelayHoldsRepliesAsTheyWere();
     void readRoundTripIsFast();
 };
 
@@ -552,6 +555,10 @@ void TestHubSim::restartReusesTheTcpPort()
         sim.stop();
         QVERIFY(!sim.isRunning());
         QTRY_COMPARE(client->state(), QModbusDevice::UnconnectedState);
+        // Meanwhile the port is held: refused to a connect, and no one else can take it.
+        QVERIFY(client->connectDevice());
+        QTRY_COMPARE(client->state(), QModbusDevice::UnconnectedState);
+        QVERIFY(!ReservedPort(port).isValid());
 
         QVERIFY(sim.restart());
         QVERIFY(sim.isRunning());
@@ -562,6 +569,67 @@ void TestHubSim::restartReusesTheTcpPort()
         QCOMPARE(readRegisters(*client, 17, 1004, 1).values, QVector<quint16>{9});
         QVERIFY(writeRegisters(*client, 17, 1004, {5}).ok());
     }
+}
+
+void TestHubSim::silentUnitsDropEveryRequest()
+{
+    HubSimulator sim({true, 0, {}, {QStringLiteral("--silent"), QStringLiteral("19")}});
+    QVERIFY(sim.start());
+    auto client = connectTcp(sim.tcpPort(), 300);
+    QVERIFY(client);
+    QCOMPARE(sim.command(QStringLiteral("silence")), QStringLiteral("OK 19"));
+    QCOMPARE(readRegisters(*client, 19, 1000, 9, 3000).error, QModbusDevice::TimeoutError);
+    QVERIFY(readRegisters(*client, 17, 1000, 9).ok());
+
+    // Switched at run time; requests are still counted and writes logged, not carried out.
+    QCOMPARE(sim.command(QStringLiteral("silence 17 20")), QStringLiteral("OK 17 19 20"));
+    QCOMPARE(readRegisters(*client, 17, 1000, 9, 3000).error, QModbusDevice::TimeoutError);
+    QCOMPARE(readRegisters(*client, 20, 3800, 100, 3000).error, QModbusDevice::TimeoutError);
+    QCOMPARE(writeRegisters(*client, 17, 1004, {7}).error, QModbusDevice::TimeoutError);
+    QVERIFY(readRegisters(*client, 16, 500, 31).ok());
+    QVERIFY(readRegisters(*client, 18, 1000, 9).ok());
+    QCOMPARE(sim.command(QStringLiteral("reads 17 1000")), QStringLiteral("OK 2"));
+    QCOMPARE(sim.writeLog(), QStringList{QStringLiteral("17:1004:7")});
+    QCOMPARE(sim.get(17, 1004), QVector<quint16>{9});
+
+    QVERIFY(sim.command(QStringLiteral("silence 21")).startsWith(QLatin1String("ERR ")));
+    QCOMPARE(sim.command(QStringLiteral("unsilence 17")), QStringLiteral("OK 19 20"));
+    QVERIFY(readRegisters(*client, 17, 1000, 9).ok());
+    QCOMPARE(sim.command(QStringLiteral("unsilence")), QStringLiteral("OK"));
+    QVERIFY(readRegisters(*client, 19, 1000, 9).ok());
+    QVERIFY(readRegisters(*client, 20, 3800, 100).ok());
+    QCOMPARE(client->state(), QModbusDevice::ConnectedState);
+}
+
+void TestHubSim::replyDelayHoldsRepliesAsTheyWere()
+{
+    HubSimulator sim({true, 0, {}, {QStringLiteral("--reply-delay"), QStringLiteral("300")}});
+    QVERIFY(sim.start());
+    auto client = connectTcp(sim.tcpPort(), 3000);
+    QVERIFY(client);
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(readRegisters(*client, 16, 500, 31).ok());
+    QVERIFY2(timer.elapsed() >= 280, qPrintable(QString::number(timer.elapsed()))); // every unit
+
+    // Only unit 18 held back: its reply comes after that of a later request to unit 17,
+    // with the values as they were when its request came.
+    QCOMPARE(sim.command(QStringLiteral("delay 0")), QStringLiteral("OK"));
+    QCOMPARE(sim.command(QStringLiteral("delay 500 18")), QStringLiteral("OK"));
+    QVERIFY(sim.command(QStringLiteral("delay -1")).startsWith(QLatin1String("ERR ")));
+    QVERIFY(sim.command(QStringLiteral("delay 5 15")).startsWith(QLatin1String("ERR ")));
+    QModbusReply *held = client->sendReadRequest(QModbusDataUnit(QModbusDataUnit::HoldingRegisters, 999, 9), 18);
+    QModbusReply *quick = client->sendReadRequest(QModbusDataUnit(QModbusDataUnit::HoldingRegisters, 999, 9), 17);
+    QTRY_COMPARE(sim.command(QStringLiteral("reads 18 1000")), QStringLiteral("OK 1"));
+    QVERIFY(sim.set(18, 1000, {70, 71}));
+    QSignalSpy heldDone(held, &QModbusReply::finished);
+    const Result quickResult = finish(quick, 3000);
+    QVERIFY(quickResult.ok());
+    QCOMPARE(heldDone.count(), 0);
+    const Result heldResult = finish(held, 3000);
+    QVERIFY(heldResult.ok());
+    QCOMPARE(heldResult.values.mid(0, 3), (QVector<quint16>{2, 2, 96}));
+    QCOMPARE(readRegisters(*client, 18, 1000, 2).values, (QVector<quint16>{70, 71}));
 }
 
 void TestHubSim::readRoundTripIsFast()
