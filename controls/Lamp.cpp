@@ -1,22 +1,82 @@
 #include "controls/Lamp.h"
 
+#include <QEvent>
+#include <QHash>
 #include <QPainter>
+#include <QPixmap>
+#include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 namespace {
+// The lamp is painted from pixmaps: the face for each colour it has shown, drawn once over
+// a copy of what lies under the lamp. Once it has that background the widget is opaque,
+// so that a blinking lamp repaints only itself and not the group box and pages under it.
 class LampWidget : public QWidget {
 public:
-    LampWidget(int diameter) { setFixedSize(diameter + 4, diameter + 4); }
+    explicit LampWidget(int diameter) { setFixedSize(diameter + 4, diameter + 4); }
     TILLed *lamp = nullptr;
 
 protected:
+    bool event(QEvent *e) override
+    {
+        switch (e->type()) {
+        case QEvent::Show:
+            if (window() != watchedWindow_) {
+                if (watchedWindow_)
+                    watchedWindow_->removeEventFilter(this);
+                watchedWindow_ = window();
+                watchedWindow_->installEventFilter(this);
+            }
+            Invalidate();
+            break;
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::PaletteChange:
+        case QEvent::StyleChange:
+        case QEvent::ParentChange:
+            Invalidate();
+            break;
+        default:
+            break;
+        }
+        return QWidget::event(e);
+    }
+
+    bool eventFilter(QObject *watched, QEvent *e) override
+    {
+        // The window laid out anew: what lies under the lamp may have moved too.
+        if (watched == watchedWindow_ && (e->type() == QEvent::Resize || e->type() == QEvent::LayoutRequest))
+            Invalidate();
+        return false;
+    }
+
     void paintEvent(QPaintEvent *) override
     {
-        if (!lamp)
+        if (!lamp || grabbing_)
             return;
         QPainter p(this);
+        const QRgb colour = lamp->ShownColor();
+        if (background_.isNull()) {
+            DrawFace(p, colour);
+            return;
+        }
+        auto it = faces_.find(colour);
+        if (it == faces_.end()) {
+            QPixmap face = background_;
+            QPainter fp(&face);
+            DrawFace(fp, colour);
+            fp.end();
+            it = faces_.insert(colour, face);
+        }
+        p.drawPixmap(0, 0, *it);
+    }
+
+private:
+    void DrawFace(QPainter &p, QRgb colour) const
+    {
         p.setRenderHint(QPainter::Antialiasing);
-        const QColor fill = QColor::fromRgba(lamp->ShownColor());
+        const QColor fill = QColor::fromRgba(colour);
         p.setPen(QPen(QColor(60, 60, 60), 1.5));
         QRadialGradient g(rect().center() - QPointF(width() / 6.0, height() / 6.0), width() / 1.6);
         g.setColorAt(0, fill.lighter(150));
@@ -24,6 +84,49 @@ protected:
         p.setBrush(g);
         p.drawEllipse(QRectF(rect()).adjusted(2, 2, -2, -2));
     }
+
+    // Forgets the background (the widget paints through until it has one again) and
+    // takes it anew once the events that moved things have been handled.
+    void Invalidate()
+    {
+        if (!background_.isNull()) {
+            background_ = QPixmap();
+            faces_.clear();
+            setAttribute(Qt::WA_OpaquePaintEvent, false);
+            update();
+        }
+        if (!grabQueued_) {
+            grabQueued_ = true;
+            QTimer::singleShot(0, this, [this] {
+                grabQueued_ = false;
+                GrabBackground();
+            });
+        }
+    }
+
+    void GrabBackground()
+    {
+        if (!isVisible())
+            return;
+        const qreal ratio = devicePixelRatioF();
+        QPixmap under(size() * ratio);
+        under.setDevicePixelRatio(ratio);
+        under.fill(Qt::transparent);
+        grabbing_ = true;
+        window()->render(&under, QPoint(), QRegion(QRect(mapTo(window(), QPoint(0, 0)), size())),
+                         QWidget::DrawWindowBackground | QWidget::DrawChildren);
+        grabbing_ = false;
+        background_ = under;
+        faces_.clear();
+        setAttribute(Qt::WA_OpaquePaintEvent, true);
+        update();
+    }
+
+    QPixmap background_;
+    QHash<QRgb, QPixmap> faces_;
+    QPointer<QWidget> watchedWindow_;
+    bool grabbing_ = false;
+    bool grabQueued_ = false;
 };
 } // namespace
 

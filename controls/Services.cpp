@@ -86,7 +86,19 @@ void QtShell::Open(const QString &target)
 
 void QtShell::SetClipboardText(const QString &text) { QApplication::clipboard()->setText(text); }
 
-QDateTime SystemClock::Now() const { return QDateTime::currentDateTime(); }
+QDateTime SystemClock::Now() const
+{
+    // The local time is asked for many times a second (every result, every tick). The
+    // conversion to local time consults the time zone each time, so the offset from UTC
+    // is taken once a minute and the local time formed from the UTC clock with it.
+    const QDateTime utc = QDateTime::currentDateTimeUtc();
+    const qint64 minute = utc.toMSecsSinceEpoch() / 60000;
+    if (minute != offsetMinute_) {
+        offsetMinute_ = minute;
+        offsetSeconds_ = utc.toLocalTime().offsetFromUtc();
+    }
+    return utc.toOffsetFromUtc(offsetSeconds_);
+}
 
 void SystemClock::Sleep(int milliseconds)
 {

@@ -71,6 +71,12 @@ public:
 
 class SystemClock : public IClock {
 public:
+    // The local date and time, as a fixed offset from UTC that follows the time zone's
+    // offset (taken afresh every minute).
     QDateTime Now() const override;
     void Sleep(int milliseconds) override;
+
+private:
+    mutable qint64 offsetMinute_ = -1;
+    mutable int offsetSeconds_ = 0;
 };

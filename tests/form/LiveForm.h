@@ -7,6 +7,7 @@
 #include "comms/TMbaxp.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QtTest>
 #include <algorithm>
 #include <map>
@@ -50,6 +51,14 @@ struct LiveForm {
         };
         form->Show();
         return QTest::qWaitForWindowExposed(form->Window());
+    }
+
+    // The writes the simulator received for the links (units 17 to 20), as "UNIT:REG:V1,V2".
+    // The window writes the hub's own settings back on their first result, so a test of a
+    // link's writes looks at these only.
+    QStringList LinkWrites()
+    {
+        return simulator.writeLog().filter(QRegularExpression(QStringLiteral("^(17|18|19|20):")));
     }
 
     // Whether every one of the handles has completed at least once.

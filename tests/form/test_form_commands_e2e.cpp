@@ -75,7 +75,7 @@ void TestFormCommandsE2e::commandReachesTheCommandWordAndShowsInTheGrid()
     Click(f.Ports[1]->Commands.PriorityCommand);
     Click(f.Ports[1]->Commands.ResetThermal);
     QTRY_COMPARE_WITH_TIMEOUT(live.simulator.get(18, 2004), QVector<quint16>{13}, 3000);
-    QCOMPARE(live.simulator.writeLog(), QStringList{"18:2004:13"});
+    QCOMPARE(live.LinkWrites(), QStringList{"18:2004:13"});
     QTRY_COMPARE_WITH_TIMEOUT(Grid(f, 2)->Cells(5, 5), QStringLiteral("13"), 3000);
     QCOMPARE(Grid(f, 2)->Cells(5, 4), QStringLiteral("0"));
     QVERIFY(TestEnvironment::LogTexts(f).contains(QStringLiteral("Send Reset Thermal Command: 13 To: 18 : 2004")));
@@ -106,7 +106,7 @@ void TestFormCommandsE2e::groupReadThroughTheBusyHandshake()
         QCOMPARE(g.GroupGrid->Cells(0, row), row <= 8 ? titles[row - 1] : QString());
         QCOMPARE(g.GroupGrid->Cells(1, row), row <= 8 ? QString::number(620 + row - 1) : QString());
     }
-    QCOMPARE(live.simulator.writeLog(), QStringList{"19:1303:6,2"});
+    QCOMPARE(live.LinkWrites(), QStringList{"19:1303:6,2"});
 
     // Asked again, the status line shows the length of the first data reply.
     Click(g.BitBtn);

@@ -12,13 +12,6 @@ using namespace TestUi;
 
 namespace {
 
-// The writes the simulator received for the links (units 17 to 20). The hub's own
-// settings are written back by the hub settings page on its first result.
-QStringList LinkWrites(LiveForm &live)
-{
-    return live.simulator.writeLog().filter(QRegularExpression(QStringLiteral("^(17|18|19|20):")));
-}
-
 void ClickItem(TRadioGroup *group, int index)
 {
     auto *button = group->Widget()->findChild<QRadioButton *>(group->Name() + QStringLiteral("_item%1").arg(index));
@@ -65,7 +58,7 @@ void TestFormLinksE2e::pagesShowTheirLinks()
     for (int l = 0; l < 4; ++l)
         ClickTab(f, f.Ports[static_cast<size_t>(l)]->Sheet);
     QVERIFY(live.WaitForResults(20, 2));
-    QCOMPARE(LinkWrites(live), QStringList{});
+    QCOMPARE(live.LinkWrites(), QStringList{});
 }
 
 void TestFormLinksE2e::baudRateChosenAndReadBack()
@@ -84,20 +77,20 @@ void TestFormLinksE2e::baudRateChosenAndReadBack()
 
     // The operator chooses 19200: its code reaches the hub.
     ClickItem(g.Baud, 6);
-    QTRY_COMPARE_WITH_TIMEOUT(LinkWrites(live), QStringList{"17:1002:192"}, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(live.LinkWrites(), QStringList{"17:1002:192"}, 3000);
     QCOMPARE(live.simulator.get(17, 1002), QVector<quint16>{192});
     // The next link-settings results show the hub's value; nothing is written back.
     QVERIFY(live.WaitForResults(17, 2));
     QCOMPARE(g.Baud->SelectedCaption(), QStringLiteral("19200"));
     QCOMPARE(f.QVLinkSettings[0][2], int16_t(192));
-    QCOMPARE(LinkWrites(live), QStringList{"17:1002:192"});
+    QCOMPARE(live.LinkWrites(), QStringList{"17:1002:192"});
 
     // The hub itself changes to 57,600 baud, which the page shows as "4800": shown, and
     // never written back as 4,800 baud.
     QVERIFY(live.simulator.set(17, 1002, {576}));
     QTRY_COMPARE_WITH_TIMEOUT(g.Baud->SelectedCaption(), QStringLiteral("4800"), 3000);
     QVERIFY(live.WaitForResults(17, 2));
-    QCOMPARE(LinkWrites(live), QStringList{"17:1002:192"});
+    QCOMPARE(live.LinkWrites(), QStringList{"17:1002:192"});
     QCOMPARE(live.simulator.get(17, 1002), QVector<quint16>{576});
     QCOMPARE(f.QVLinkSettings[0][2], int16_t(576));
 }
@@ -113,7 +106,7 @@ void TestFormLinksE2e::countersReset()
     QCOMPARE(live.simulator.command("clearlog"), QStringLiteral("OK"));
     Click(g.CRCError);
     Click(g.TransCount);
-    QTRY_COMPARE_WITH_TIMEOUT(LinkWrites(live), (QStringList{"19:1104:0", "19:1102:0,0"}), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(live.LinkWrites(), (QStringList{"19:1104:0", "19:1102:0,0"}), 3000);
     // The address of the last CRC error stays; the count restarts from zero.
     QTRY_COMPARE_WITH_TIMEOUT(g.CRCError->Caption(), QStringLiteral("CRC Errors: \r\n   0    (Last Quorvane: 2)"), 3000);
     QTRY_VERIFY_WITH_TIMEOUT(f.QVStatistics[2].TransmissionCount < 1000, 3000);
