@@ -88,6 +88,9 @@ public:
     void DecodeRuntimeMessage();
     void ShowIdentText();
     void WriteIdentText();
+    // The 15 registers of an identification text (cut or padded with spaces); ERangeError
+    // for a character above 32767.
+    static std::vector<int16_t> IdentRegisters(const QString &Text);
     void Edit15KeyPress(TComponent *Sender, QChar &Key);
     void Button38Click(TComponent *Sender);
     void Label8Click(TComponent *Sender);
@@ -118,6 +121,9 @@ public:
     void Button42Click(TComponent *Sender);
     void Btn_UpdateTimeClick(TComponent *Sender);
     void Button5Click(TComponent *Sender);
+    // The hub's link mode of a link-control item index: 0 to 2 themselves, 10 for item 3,
+    // 12321 for item 4; -1 for any other index (no item).
+    static int LinkModeOfItem(int ItemIndex);
 
     // ---- link settings and link statistics (MainFormLinks.cpp)
     // The settings block of link L (handle 17 + L) into QVLinkSettings and onto port page

@@ -35,7 +35,8 @@ Content Load(const QString &path)
     return content;
 }
 
-void Save(const QString &path, const QStringList &lines, QStringConverter::Encoding encoding, bool byteOrderMark)
+void Save(const QString &path, const QStringList &lines, QStringConverter::Encoding encoding, bool byteOrderMark,
+          Replace replace)
 {
     QString text;
     for (const QString &line : lines)
@@ -43,7 +44,7 @@ void Save(const QString &path, const QStringList &lines, QStringConverter::Encod
     QStringEncoder encoder(encoding, byteOrderMark ? QStringConverter::Flag::WriteBom : QStringConverter::Flag::Default);
     const QByteArray data = encoder(text);
     QSaveFile file(path);
-    file.setDirectWriteFallback(true);
+    file.setDirectWriteFallback(replace == Replace::AllowDirect);
     if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
         throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, file.errorString()));
 }
