@@ -235,6 +235,15 @@ public:
     void Timer2Timer(TComponent *Sender);
     uint32_t LampColour(int16_t ColourCode) const;
 
+    // ---- settings file (MainFormSettingsFile.cpp)
+    // "Save": the hub settings that the window shows, written to a file of 218 lines.
+    void Button25Click(TComponent *Sender);
+    // "Load": a settings file checked, converted whole and written into the hub in five
+    // blocks, then its identification text; nothing is written when any line fails.
+    void Button26Click(TComponent *Sender);
+    // The file saved last, where the next load's dialog (and the next save's) starts.
+    QString OpenDialog1FileName;
+
     // ---- operator log and fault log (MainFormLogs.cpp)
     void LogMessage(const QString &Text);
     void ApplicationEvents1Exception(TComponent *Sender, const std::exception &E);
@@ -341,6 +350,7 @@ private:
     void BuildHubTime(QBoxLayout *column);
     void BuildHubRanges(QBoxLayout *column);
     void BuildCommsCounters(QBoxLayout *column);
+    void BuildCommsSettingsFile(QBoxLayout *column);
     void BuildPortPage(PortPage &port);
     void BuildPortGrid(PortPage &port, QBoxLayout *column);
     void BuildPortLinkSettings(PortPage &port, QBoxLayout *column);

@@ -18,7 +18,8 @@ Content Load(const QString &path)
     if (auto bom = QStringConverter::encodingForData(data); bom && *bom != QStringConverter::Latin1) {
         content.encoding = *bom;
         content.byteOrderMark = true;
-        QStringDecoder decoder(*bom);
+        // The mark is kept by the decoder and removed here, once: a second one is text.
+        QStringDecoder decoder(*bom, QStringConverter::Flag::ConvertInitialBom);
         text = decoder(data);
         if (text.startsWith(QChar(0xFEFF)))
             text.remove(0, 1);
@@ -45,7 +46,9 @@ void Save(const QString &path, const QStringList &lines, QStringConverter::Encod
     const QByteArray data = encoder(text);
     QSaveFile file(path);
     file.setDirectWriteFallback(replace == Replace::AllowDirect);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
+    // Flushed before the commit: a failure of the last write (a full disk) would otherwise
+    // pass unnoticed, and the file cut short would replace the old one.
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.flush() || !file.commit())
         throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, file.errorString()));
 }
 

@@ -59,4 +59,10 @@ struct CommsPage {
     TLabel *Label116 = nullptr;  // the note under them
     TButton *Button44 = nullptr; // "Reset"
     TLabel *Label118 = nullptr, *Label119 = nullptr;
+
+    // Settings file: the hub settings shown saved to a text file, and such a file loaded
+    // into the hub.
+    TGroupBox *SettingsFile = nullptr;
+    TButton *Button25 = nullptr; // "Save"
+    TButton *Button26 = nullptr; // "Load"
 };
