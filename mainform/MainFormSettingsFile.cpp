@@ -40,6 +40,7 @@ const QString NotExpected = QStringLiteral("This file is not as I expected it to
 
 constexpr int HubBlockNumber = Links; // the blocks: 0 to 3 the links, 4 the hub
 constexpr int LedTestWord = 101;      // of the hub block: always 0
+constexpr int FirstAddressWord = 8;   // the fixed address, then the router and the mask
 constexpr int AccessMaskWord = 20;
 constexpr int FirstRangeWord = 21;    // range value k goes to word 20 + k
 constexpr int ControlMaskWord = 102;
@@ -62,63 +63,66 @@ struct FileLine {
     Kind kind;
     QString label;              // Label
     TControl *control = nullptr;
-    int block = 0;              // the block a load writes the value into
+    int block = 0;              // the block a load writes the value into (not the identification)
     int word = 0;
     int bit = 0;                // RangeBit
 };
 
 using Kind = FileLine::Kind;
 
+// A value line of a block after its label line.
+struct Field {
+    QString label;
+    Kind kind;
+    TControl *control;
+};
+
 // The 218 lines, in the order of the file.
-std::vector<FileLine> Layout(const TForm1 &f)
+std::vector<FileLine> FileLayout(const TForm1 &f)
 {
     std::vector<FileLine> lines;
     const auto label = [&](const QString &text) { lines.push_back({Kind::Label, text}); };
     const auto value = [&](Kind kind, TControl *control, int block, int word, int bit = 0) {
         lines.push_back({kind, {}, control, block, word, bit});
     };
+    // Fields of one block, each after its label, into the block's words from `word` on.
+    const auto fields = [&](std::initializer_list<Field> list, int block, int word) {
+        for (const Field &field : list) {
+            label(field.label);
+            value(field.kind, field.control, block, word++);
+        }
+    };
     label(FirstLine);
     for (int link = 0; link < Links; ++link) {
         const LinkSettingsGroup &g = f.Ports[static_cast<size_t>(link)]->LinkSettings;
         label(QStringLiteral("***** Quorvane Port %1 *****").arg(link + 1));
-        label(link < 2 ? QStringLiteral("Link Number") : QStringLiteral("Link Number:"));
-        value(Kind::Number, g.Link, link, 0);
-        label(QStringLiteral("Baud"));
-        value(Kind::Baud, g.Baud, link, 1);
-        label(QStringLiteral("First QV"));
-        value(Kind::Number, g.First, link, 2);
-        label(QStringLiteral("Last QV"));
-        value(Kind::Number, g.Last, link, 3);
-        label(QStringLiteral("Conflict"));
-        value(Kind::Item, g.ConfigConflict, link, 4);
-        label(QStringLiteral("No Reply"));
-        value(Kind::Number, g.Noreply, link, 5);
-        label(QStringLiteral("Fast Command Broadcast"));
-        value(Kind::Number, g.FastBroad, link, 6);
-        label(QStringLiteral("Input Data Size"));
-        value(Kind::Item, g.InputDataSize, link, 7);
+        fields({{link < 2 ? QStringLiteral("Link Number") : QStringLiteral("Link Number:"), Kind::Number, g.Link},
+                {QStringLiteral("Baud"), Kind::Baud, g.Baud},
+                {QStringLiteral("First QV"), Kind::Number, g.First},
+                {QStringLiteral("Last QV"), Kind::Number, g.Last},
+                {QStringLiteral("Conflict"), Kind::Item, g.ConfigConflict},
+                {QStringLiteral("No Reply"), Kind::Number, g.Noreply},
+                {QStringLiteral("Fast Command Broadcast"), Kind::Number, g.FastBroad},
+                {QStringLiteral("Input Data Size"), Kind::Item, g.InputDataSize}},
+               link, 0);
     }
     const HubSettingsPage &s = *f.HubSettings;
     const int hub = HubBlockNumber;
     label(QStringLiteral("***** General Content *****"));
-    for (int link = 0; link < Links; ++link) {
-        label(QStringLiteral("***** Link %1 Control *****").arg(link + 1));
-        value(Kind::LinkControl, s.LinkControl[static_cast<size_t>(link)], hub, link);
-    }
-    label(QStringLiteral("Modbus Port"));
-    value(Kind::Number, s.IP_Port, hub, 4);
-    label(QStringLiteral("Ethernet Timeout"));
-    value(Kind::Number, s.IPTimeout, hub, 5);
-    label(QStringLiteral("Ethernet Timeout Action"));
-    value(Kind::Item, s.EthernetTimeoutAction, hub, 6);
-    label(QStringLiteral("Define IP Address"));
-    value(Kind::FixedIP, s.CheckBox1, hub, 7);
+    for (int link = 0; link < Links; ++link)
+        fields({{QStringLiteral("***** Link %1 Control *****").arg(link + 1), Kind::LinkControl, s.LinkControl[static_cast<size_t>(link)]}},
+               hub, link);
+    fields({{QStringLiteral("Modbus Port"), Kind::Number, s.IP_Port},
+            {QStringLiteral("Ethernet Timeout"), Kind::Number, s.IPTimeout},
+            {QStringLiteral("Ethernet Timeout Action"), Kind::Item, s.EthernetTimeoutAction},
+            {QStringLiteral("Define IP Address"), Kind::FixedIP, s.CheckBox1}},
+           hub, Links);
     const std::pair<const char *, std::array<TEdit *, 4>> addresses[] = {
         {"IP Address", {s.IP1, s.IP2, s.IP3, s.IP4}},
         {"Router IP Address", {s.edtRouter1, s.edtRouter2, s.edtRouter3, s.edtRouter4}},
         {"Subnet mask", {s.edtMask1, s.edtMask2, s.edtmask3, s.edtMask4}},
     };
-    int word = 8;
+    int word = FirstAddressWord;
     for (const auto &[caption, parts] : addresses) {
         label(QString::fromLatin1(caption));
         for (TEdit *part : parts)
@@ -137,7 +141,7 @@ std::vector<FileLine> Layout(const TForm1 &f)
             value(Kind::RangeBit, f.Find<TCheckBox>(QString::fromLatin1(boxes.first) + QString::number(r)), hub, boxes.second, r - 1);
     }
     label(QStringLiteral("***** Ident *****"));
-    value(Kind::Ident, f.Overview->Edit15, hub, 0);
+    value(Kind::Ident, f.Overview->Edit15, -1, -1);
     return lines;
 }
 
@@ -216,9 +220,15 @@ constexpr int BaudItems = 11;
 // What a value line writes into its word, by the line's kind.
 void ConvertLine(const FileLine &line, const QString &text, Loaded &loaded)
 {
+    if (line.kind == Kind::Ident) {
+        TForm1::IdentRegisters(text); // refused here when a character does not fit a register
+        loaded.ident = text;
+        return;
+    }
     int16_t &word = loaded.blocks.at(static_cast<size_t>(line.block)).at(static_cast<size_t>(line.word));
     switch (line.kind) {
-    case Kind::Label: return;
+    case Kind::Label:
+    case Kind::Ident: return;
     case Kind::Number: word = Number(text); return;
     case Kind::Item: word = ItemIndex(text, static_cast<const TRadioGroup *>(line.control)); return;
     case Kind::Baud: word = TForm1::BaudCode(ItemIndex(text, BaudItems, QStringLiteral("Baud Rate"))); return;
@@ -230,10 +240,6 @@ void ConvertLine(const FileLine &line, const QString &text, Loaded &loaded)
         // Range 16 is the register's bit 15: the pattern is written as its signed value.
         word = static_cast<int16_t>(static_cast<uint16_t>(
             TUtilities::SetBit(static_cast<uint16_t>(word), static_cast<uint8_t>(line.bit), text == QLatin1String("1"))));
-        return;
-    case Kind::Ident:
-        TForm1::IdentRegisters(text); // refused here when a character does not fit a register
-        loaded.ident = text;
         return;
     }
 }
@@ -273,7 +279,7 @@ void TForm1::Button25Click(TComponent *)
     if (path.isEmpty())
         return;
     QStringList lines;
-    for (const FileLine &line : Layout(*this)) {
+    for (const FileLine &line : FileLayout(*this)) {
         const QString text = SavedText(line);
         if (line.kind != Kind::Label)
             CheckSavable(line, text, *this);
@@ -299,7 +305,7 @@ void TForm1::Button26Click(TComponent *)
     }
     const RegisterMap::Block &linkBlock = *RegisterMap::Find(FileLinkBlock);
     const RegisterMap::Block &hubBlock = *RegisterMap::Find(FileHubBlock);
-    const Loaded loaded = ConvertFile(Layout(*this), text, linkBlock.count, hubBlock.count);
+    const Loaded loaded = ConvertFile(FileLayout(*this), text, linkBlock.count, hubBlock.count);
 
     // Each block on a handle of its own, so that none overwrites another's values.
     for (int link = 0; link < Links; ++link)

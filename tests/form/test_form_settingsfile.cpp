@@ -92,30 +92,32 @@ std::map<int, std::vector<int16_t>> GoldenWrites()
     };
 }
 
-// Every write started, as "handle unit:address=v1,v2,...", in order.
+// One block write as "handle unit:address=v1,v2,...".
+QString WriteText(int handle, int unit, int address, const std::vector<int16_t> &words)
+{
+    QStringList texts;
+    for (int16_t w : words)
+        texts << QString::number(w);
+    return QStringLiteral("%1 %2:%3=%4").arg(handle).arg(unit).arg(address).arg(texts.join(','));
+}
+
+// Every write started, in order.
 QStringList Written(const ScriptedMbaxp &control)
 {
     QStringList out;
-    for (const auto &start : control.Writes()) {
-        QStringList words;
-        for (int16_t w : start.words)
-            words << QString::number(w);
-        out << QStringLiteral("%1 %2:%3=%4").arg(start.handle).arg(start.definition.slave).arg(start.definition.address).arg(words.join(','));
-    }
+    for (const auto &start : control.Writes())
+        out << WriteText(start.handle, start.definition.slave, start.definition.address, start.words);
     return out;
 }
 
-// The same for blocks by handle, in the order a load sends them.
+// The writes of a load for blocks by handle, in the order a load sends them.
 QStringList Expected(const std::map<int, std::vector<int16_t>> &blocks)
 {
     QStringList out;
     for (int handle : {117, 118, 119, 120, 116, 0}) {
-        QStringList words;
-        for (int16_t w : blocks.at(handle))
-            words << QString::number(w);
         const int unit = handle == 116 || handle == 0 ? 16 : handle - 100;
         const int address = handle == 116 ? 105 : handle == 0 ? 8999 : 1000;
-        out << QStringLiteral("%1 %2:%3=%4").arg(handle).arg(unit).arg(address).arg(words.join(','));
+        out << WriteText(handle, unit, address, blocks.at(handle));
     }
     return out;
 }
@@ -214,6 +216,7 @@ private slots:
     void loadWritesFiveBlocksThenTheIdentification();
     void loadChangesNoControlButTheIdentification();
     void saveThenLoadWritesWhatTheWindowShowed();
+    void identificationOfZeroRegistersComesBack();
     void fileSavedBeforeTheFirstResultLoadsNothing();
     void lineEndsAndEncodings_data();
     void lineEndsAndEncodings();
@@ -380,6 +383,22 @@ void TestFormSettingsFile::saveThenLoadWritesWhatTheWindowShowed()
     h.form().Overview->Edit15->SetText(QStringLiteral("changed since"));
     Load(h, Path("shown.txt"));
     QCOMPARE(Written(h.control), Expected(GoldenWrites()));
+}
+
+void TestFormSettingsFile::identificationOfZeroRegistersComesBack()
+{
+    // A hub whose identification registers hold 0: the characters of code 0 are kept in
+    // the file and written back as 0.
+    FormHarness h;
+    ShowKnownState(h);
+    h.control.DeliverOk(RegisterMap::Handle::IdentText, {'A', 'B', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 'Z'});
+    Save(h, Path("zeros.txt"));
+    QVERIFY(ReadFile(Path("zeros.txt")).endsWith(QByteArray("AB\0\0\0\0\0\0\0\0\0\0\0\0Z\r\n", 17)));
+    h.control.Clear();
+    Load(h, Path("zeros.txt"));
+    auto expected = GoldenWrites();
+    expected[0] = {'A', 'B', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 'Z'};
+    QCOMPARE(Written(h.control), Expected(expected));
 }
 
 void TestFormSettingsFile::fileSavedBeforeTheFirstResultLoadsNothing()
