@@ -15,16 +15,6 @@ namespace {
 
 QWidget *DialogParent() { return QApplication::activeWindow(); }
 
-// "Text file|*.txt|All Files|*.*" -> "Text file (*.txt);;All Files (*.*)"
-QString QtFilter(const QString &filter)
-{
-    const QStringList parts = filter.split(QLatin1Char('|'));
-    QStringList entries;
-    for (int i = 0; i + 1 < parts.size(); i += 2)
-        entries << QStringLiteral("%1 (%2)").arg(parts[i], QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' ')));
-    return entries.join(QStringLiteral(";;"));
-}
-
 QString WithDefaultExt(QString file, QString defaultExt)
 {
     if (file.isEmpty() || defaultExt.isEmpty() || !QFileInfo(file).suffix().isEmpty())
@@ -35,6 +25,20 @@ QString WithDefaultExt(QString file, QString defaultExt)
 }
 
 } // namespace
+
+QString QtFileFilter(const QString &filter)
+{
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList entries;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString &pattern : patterns)
+            if (pattern == QLatin1String("*.*"))
+                pattern = QStringLiteral("*");
+        entries << QStringLiteral("%1 (%2)").arg(parts[i], patterns.join(QLatin1Char(' ')));
+    }
+    return entries.join(QStringLiteral(";;"));
+}
 
 int QtDialogs::MessageDlg(const QString &text, TMsgDlgType type, int buttons)
 {
@@ -70,12 +74,12 @@ QString QtDialogs::InputBox(const QString &caption, const QString &prompt, const
 
 QString QtDialogs::SaveFileName(const QString &filter, const QString &defaultExt, const QString &initialFile)
 {
-    return WithDefaultExt(QFileDialog::getSaveFileName(DialogParent(), QString(), initialFile, QtFilter(filter)), defaultExt);
+    return WithDefaultExt(QFileDialog::getSaveFileName(DialogParent(), QString(), initialFile, QtFileFilter(filter)), defaultExt);
 }
 
 QString QtDialogs::OpenFileName(const QString &filter, const QString &, const QString &initialFile)
 {
-    return QFileDialog::getOpenFileName(DialogParent(), QString(), initialFile, QtFilter(filter));
+    return QFileDialog::getOpenFileName(DialogParent(), QString(), initialFile, QtFileFilter(filter));
 }
 
 void QtShell::Open(const QString &target)

@@ -37,6 +37,11 @@ public:
     virtual QString OpenFileName(const QString &filter, const QString &defaultExt, const QString &initialFile) = 0;
 };
 
+// A filter of the form "Text file|*.txt|All Files|*.*" as the desktop's file dialog
+// takes it: "Text file (*.txt);;All Files (*)". "*.*" stands for every file, also one
+// whose name has no dot.
+QString QtFileFilter(const QString &filter);
+
 class IShell {
 public:
     virtual ~IShell() = default;

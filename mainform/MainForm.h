@@ -91,6 +91,9 @@ public:
     void DecodeRuntimeMessage();
     void ShowIdentText();
     void WriteIdentText();
+    // The 15 registers of an identification text (cut or padded with spaces); ERangeError
+    // for a character above 32767.
+    static std::vector<int16_t> IdentRegisters(const QString &Text);
     void Edit15KeyPress(TComponent *Sender, QChar &Key);
     void Button38Click(TComponent *Sender);
     void Label8Click(TComponent *Sender);
@@ -121,6 +124,9 @@ public:
     void Button42Click(TComponent *Sender);
     void Btn_UpdateTimeClick(TComponent *Sender);
     void Button5Click(TComponent *Sender);
+    // The hub's link mode of a link-control item index: 0 to 2 themselves, 10 for item 3,
+    // 12321 for item 4; -1 for any other index (no item).
+    static int LinkModeOfItem(int ItemIndex);
 
     // ---- link settings and link statistics (MainFormLinks.cpp)
     // The settings block of link L (handle 17 + L) into QVLinkSettings and onto port page
@@ -296,6 +302,15 @@ public:
     void Timer2Timer(TComponent *Sender);
     uint32_t LampColour(int16_t ColourCode) const;
 
+    // ---- settings file (MainFormSettingsFile.cpp)
+    // "Save": the hub settings that the window shows, written to a file of 218 lines.
+    void Button25Click(TComponent *Sender);
+    // "Load": a settings file checked, converted whole and written into the hub in five
+    // blocks, then its identification text; nothing is written when any line fails.
+    void Button26Click(TComponent *Sender);
+    // The file saved last, where the next load's dialog (and the next save's) starts.
+    QString OpenDialog1FileName;
+
     // ---- operator log and fault log (MainFormLogs.cpp)
     void LogMessage(const QString &Text);
     void ApplicationEvents1Exception(TComponent *Sender, const std::exception &E);
@@ -403,6 +418,7 @@ private:
     void BuildHubRanges(QBoxLayout *column);
     void BuildCommsCounters(QBoxLayout *column);
     void BuildCommsAllowCommands(QBoxLayout *column);
+    void BuildCommsSettingsFile(QBoxLayout *column);
     void BuildPortPage(PortPage &port);
     void BuildPortGrid(PortPage &port, QBoxLayout *column);
     void BuildPortLinkSettings(PortPage &port, QBoxLayout *column);

@@ -154,11 +154,11 @@ void TForm1::ShowIdentText()
     Overview->Edit15->SetText(text);
 }
 
-void TForm1::WriteIdentText()
+std::vector<int16_t> TForm1::IdentRegisters(const QString &Text)
 {
     // One character per register; a code above 32767 does not fit one, so such a text is
-    // refused as a whole before anything is defined or sent.
-    const QString text = Overview->Edit15->Text().leftJustified(IdentLength, QLatin1Char(' '), true);
+    // refused as a whole.
+    const QString text = Text.leftJustified(IdentLength, QLatin1Char(' '), true);
     std::vector<int16_t> codes;
     for (int k = 0; k < IdentLength; ++k) {
         const uint16_t code = text.at(k).unicode();
@@ -168,7 +168,13 @@ void TForm1::WriteIdentText()
                                   .arg(code));
         codes.push_back(static_cast<int16_t>(code));
     }
-    WriteBlock(RegisterMap::HubUnit, 8999, codes);
+    return codes;
+}
+
+void TForm1::WriteIdentText()
+{
+    // Refused before anything is defined or sent when a character does not fit.
+    WriteBlock(RegisterMap::HubUnit, 8999, IdentRegisters(Overview->Edit15->Text()));
 }
 
 void TForm1::Edit15KeyPress(TComponent *, QChar &) { Overview->Button38->SetVisible(true); }

@@ -51,19 +51,6 @@ constexpr int16_t SimulatedMode = 12321;
 
 constexpr std::array<int16_t, 6> RebootWords{82, 69, 66, 79, 79, 84}; // "REBOOT"
 
-// The link mode of a link-control item; -1 for no item.
-int LinkModeOfItem(int item)
-{
-    switch (item) {
-    case 0:
-    case 1:
-    case 2: return item;
-    case 3: return ModbusSlaveMode;
-    case 4: return SimulatedMode;
-    default: return -1;
-    }
-}
-
 // The number in a hub settings edit: a text that is not a number counts as 0, a number
 // outside the signed 16-bit range (however long) gives nothing.
 std::optional<int16_t> EditNumber(const QString &text)
@@ -307,6 +294,18 @@ void TForm1::EthernetTimeoutActionClick(TComponent *)
 {
     WriteSelectedItem(HubSettings->EthernetTimeoutAction, TimeoutActionAddress,
                       QStringLiteral("Ethernet controlling device timeout setting written to VKH 16:110  Val: "));
+}
+
+int TForm1::LinkModeOfItem(int ItemIndex)
+{
+    switch (ItemIndex) {
+    case 0:
+    case 1:
+    case 2: return ItemIndex;
+    case 3: return ModbusSlaveMode;
+    case 4: return SimulatedMode;
+    default: return -1;
+    }
 }
 
 void TForm1::ApplyLinkControl(TRadioGroup *group, bool write)

@@ -255,6 +255,7 @@ void TForm1::BuildCommsPage()
     Comms->Label131 = new TLabel(this, QStringLiteral("Label131"), page, QStringLiteral("Label131"));
     Add(middle, Comms->Label131);
     BuildCommsCounters(right);
+    BuildCommsSettingsFile(left);
     left->addStretch(1);
     middle->addStretch(1);
     right->addStretch(1);

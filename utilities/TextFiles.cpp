@@ -18,7 +18,8 @@ Content Load(const QString &path)
     if (auto bom = QStringConverter::encodingForData(data); bom && *bom != QStringConverter::Latin1) {
         content.encoding = *bom;
         content.byteOrderMark = true;
-        QStringDecoder decoder(*bom);
+        // The mark is kept by the decoder and removed here, once: a second one is text.
+        QStringDecoder decoder(*bom, QStringConverter::Flag::ConvertInitialBom);
         text = decoder(data);
         if (text.startsWith(QChar(0xFEFF)))
             text.remove(0, 1);
@@ -35,7 +36,8 @@ Content Load(const QString &path)
     return content;
 }
 
-void Save(const QString &path, const QStringList &lines, QStringConverter::Encoding encoding, bool byteOrderMark)
+void Save(const QString &path, const QStringList &lines, QStringConverter::Encoding encoding, bool byteOrderMark,
+          Replace replace)
 {
     QString text;
     for (const QString &line : lines)
@@ -43,8 +45,10 @@ void Save(const QString &path, const QStringList &lines, QStringConverter::Encod
     QStringEncoder encoder(encoding, byteOrderMark ? QStringConverter::Flag::WriteBom : QStringConverter::Flag::Default);
     const QByteArray data = encoder(text);
     QSaveFile file(path);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
+    file.setDirectWriteFallback(replace == Replace::AllowDirect);
+    // Flushed before the commit: a failure of the last write (a full disk) would otherwise
+    // pass unnoticed, and the file cut short would replace the old one.
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.flush() || !file.commit())
         throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, file.errorString()));
 }
 

@@ -17,9 +17,16 @@ struct Content {
 // cannot be opened.
 Content Load(const QString &path);
 
+// How a file is replaced. Both write a temporary file beside it and rename it over the
+// old one, so a write that fails leaves the old file as it was. Where the folder does not
+// let a temporary file be created, AllowDirect writes the file in place instead (a
+// failure then can leave it cut short); Atomic fails.
+enum class Replace { AllowDirect, Atomic };
+
 // Writes every line followed by CR LF, replacing the file. Throws EFCreateError when
 // the file cannot be written.
 void Save(const QString &path, const QStringList &lines,
-          QStringConverter::Encoding encoding = QStringConverter::Latin1, bool byteOrderMark = false);
+          QStringConverter::Encoding encoding = QStringConverter::Latin1, bool byteOrderMark = false,
+          Replace replace = Replace::AllowDirect);
 
 } // namespace TextFiles

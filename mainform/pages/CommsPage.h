@@ -62,4 +62,9 @@ struct CommsPage {
 
     // "Allow Commands": asks for the command password; not stored.
     TCheckBox *AllowCommands = nullptr;
+    // Settings file: the hub settings shown saved to a text file, and such a file loaded
+    // into the hub.
+    TGroupBox *SettingsFile = nullptr;
+    TButton *Button25 = nullptr; // "Save"
+    TButton *Button26 = nullptr; // "Load"
 };

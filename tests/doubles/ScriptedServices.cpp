@@ -2,7 +2,7 @@
 
 int ScriptedDialogs::MessageDlg(const QString &text, TMsgDlgType type, int buttons)
 {
-    shown.push_back({Shown::What::Message, text, type, buttons, {}, {}});
+    shown.push_back({Shown::What::Message, text, type, buttons, {}, {}, {}});
     if (onShown)
         onShown(shown.back());
     if (!messageAnswers.empty()) {
@@ -19,7 +19,7 @@ int ScriptedDialogs::MessageDlg(const QString &text, TMsgDlgType type, int butto
 
 QString ScriptedDialogs::InputBox(const QString &caption, const QString &prompt, const QString &initial)
 {
-    shown.push_back({Shown::What::Input, prompt, TMsgDlgType::mtInformation, 0, caption, initial});
+    shown.push_back({Shown::What::Input, prompt, TMsgDlgType::mtInformation, 0, caption, initial, {}});
     if (onShown)
         onShown(shown.back());
     if (!inputAnswers.empty()) {
@@ -30,9 +30,9 @@ QString ScriptedDialogs::InputBox(const QString &caption, const QString &prompt,
     return initial;
 }
 
-QString ScriptedDialogs::SaveFileName(const QString &filter, const QString &, const QString &initialFile)
+QString ScriptedDialogs::SaveFileName(const QString &filter, const QString &defaultExt, const QString &initialFile)
 {
-    shown.push_back({Shown::What::SaveFile, {}, TMsgDlgType::mtInformation, 0, filter, initialFile});
+    shown.push_back({Shown::What::SaveFile, {}, TMsgDlgType::mtInformation, 0, filter, initialFile, defaultExt});
     if (fileAnswers.empty())
         return {};
     const QString answer = fileAnswers.front();
@@ -40,9 +40,9 @@ QString ScriptedDialogs::SaveFileName(const QString &filter, const QString &, co
     return answer;
 }
 
-QString ScriptedDialogs::OpenFileName(const QString &filter, const QString &, const QString &initialFile)
+QString ScriptedDialogs::OpenFileName(const QString &filter, const QString &defaultExt, const QString &initialFile)
 {
-    shown.push_back({Shown::What::OpenFile, {}, TMsgDlgType::mtInformation, 0, filter, initialFile});
+    shown.push_back({Shown::What::OpenFile, {}, TMsgDlgType::mtInformation, 0, filter, initialFile, defaultExt});
     if (fileAnswers.empty())
         return {};
     const QString answer = fileAnswers.front();

@@ -17,6 +17,7 @@ public:
         int buttons = 0;
         QString caption;     // input box caption, or file filter
         QString initial;     // input box initial text, or the initial file
+        QString defaultExt;  // a file box's default extension
     };
     int MessageDlg(const QString &text, TMsgDlgType type, int buttons) override;
     QString InputBox(const QString &caption, const QString &prompt, const QString &initial) override;

@@ -84,7 +84,7 @@ void TestFormRegisterMap::everyDefinitionIsInTheMap()
     // Everything the window does that defines a block: activation, the hub settings
     // timer, general data (statistics), every page, Button7, every reset, the
     // identification text, the reboot request, the hub settings page, group data,
-    // commands, clearing and the configuration window.
+    // commands, clearing, the configuration window and a settings-file load.
     FormHarness h;
     TForm1 &f = h.form();
     f.Frame->Timer1->OnTimer(f.Frame->Timer1);
@@ -92,6 +92,8 @@ void TestFormRegisterMap::everyDefinitionIsInTheMap()
     general[3] = 6;
     h.control.DeliverOk(Handle::GeneralData, general);
     f.Frame->Timer1->OnTimer(f.Frame->Timer1);
+    for (int16_t link = 0; link < Links; ++link)
+        h.control.DeliverOk(static_cast<int16_t>(Handle::LinkSettings + link), {1, 1, 96, 0, 9, 0, 10, 0, 2});
     f.Diagnostics->TabSheet2->SetTabVisible(true);
     for (int index = f.Frame->PageControl1->PageCount() - 1; index >= 0; --index)
         ClickTab(f, f.Frame->PageControl1->Page(index));
@@ -158,6 +160,16 @@ void TestFormRegisterMap::everyDefinitionIsInTheMap()
         QVERIFY2(widget, name);
         QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(8, widget->height() / 2));
     }
+
+    // A settings file saved from this window, which shows every link's settings, and
+    // loaded back: the five blocks of a load.
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("settings.txt"));
+    h.dialogs.fileAnswers = {file, file};
+    Click(f.Comms->Button25);
+    Click(f.Comms->Button26);
+    for (const char *write : {"Multi(117,17,1000,8,1000)", "Multi(120,20,1000,8,1000)", "Multi(116,16,105,103,1000)"})
+        QVERIFY2(h.control.calls.contains(QString::fromLatin1(write)), write);
 
     const auto definitions = Definitions(h.control.calls);
     QVERIFY(definitions.size() > 40);
