@@ -208,6 +208,7 @@ void TForm1::BuildCommsPage()
                                                          Comms->Edit10, Comms->Edit25, Comms->Label96, Comms->Edit5, Comms->Label2, Comms->Label3})
         c->SetVisible(false);
     Add(left, Comms->GroupBox1);
+    BuildCommsSettings(left);
 
     auto *errors = new TGroupBox(this, QStringLiteral("GroupBox2"), page, QStringLiteral("Communication Errors"));
     auto *errorsLayout = Layout::VBox(errors);
@@ -258,6 +259,18 @@ void TForm1::BuildCommsPage()
     left->addStretch(1);
     middle->addStretch(1);
     right->addStretch(1);
+}
+
+// The group that saves, loads and exports the hub's settings, its buttons side by side.
+void TForm1::BuildCommsSettings(QBoxLayout *column)
+{
+    Comms->GroupBoxSettings = new TGroupBox(this, QStringLiteral("GroupBoxSettings"), Comms->TabSheet7, QStringLiteral("Settings"));
+    auto *buttons = Layout::HBox(Comms->GroupBoxSettings);
+    Comms->Button41 = new TButton(this, QStringLiteral("Button41"), Comms->GroupBoxSettings, QStringLiteral("To Excel"));
+    Comms->Button41->OnClick = [this](TComponent *s) { Button41Click(s); };
+    Add(buttons, Comms->Button41);
+    buttons->addStretch(1);
+    Add(column, Comms->GroupBoxSettings);
 }
 
 void TForm1::BuildAboutPage()

@@ -60,6 +60,10 @@ struct CommsPage {
     TButton *Button44 = nullptr; // "Reset"
     TLabel *Label118 = nullptr, *Label119 = nullptr;
 
+    // The hub's settings as a whole: saved, loaded and exported.
+    TGroupBox *GroupBoxSettings = nullptr;
+    TButton *Button41 = nullptr; // "To Excel"
+
     // "Allow Commands": asks for the command password; not stored.
     TCheckBox *AllowCommands = nullptr;
 };
