@@ -2,6 +2,7 @@
 // where the writing stops, the failures that reach the exception handling, and what
 // stays of earlier exports. The expected cells are built here from cell names (A1
 // form), not from the window's own tables.
+#include "ExportTestKit.h"
 #include "FormHarness.h"
 #include "utilities/Exceptions.h"
 
@@ -15,15 +16,7 @@ const QString Application = QStringLiteral("Excel.Application");
 
 QString TemplatePath() { return TestEnvironment::DataFolder() + QStringLiteral("/VelkarHubProjects/VelkarHub.xlsx"); }
 
-// "AE13" as row 13, column 31.
-std::pair<int, int> RowColumn(const QString &name)
-{
-    int column = 0;
-    int i = 0;
-    for (; i < name.size() && name[i].isLetter(); ++i)
-        column = column * 26 + (name[i].toLatin1() - 'A' + 1);
-    return {name.mid(i).toInt(), column};
-}
+using ExportKit::RowColumn;
 
 QString CellCall(int application, const QString &name, const QString &text)
 {
@@ -31,106 +24,41 @@ QString CellCall(int application, const QString &name, const QString &text)
     return QStringLiteral("Cell(%1,%2,%3,%4)").arg(application).arg(row).arg(column).arg(text);
 }
 
-// The state set on every control the export reads: each edit shows its own name, the
-// boxes and groups a pattern that differs from one control to the next.
-constexpr int TimeoutAction = 2;
-constexpr int LinkModes[4] = {1, 2, 3, 4};
-constexpr int Conflicts[4] = {1, 2, 3, 4};
-constexpr int Bauds[4] = {7, 6, 5, 0};
-constexpr int InputData[4] = {0, 1, 2, 3};
-constexpr bool FixedIP = true;
-bool FastBroad(int port) { return port % 2 == 0; }
-bool UseRange(int range) { return range % 2 == 1; }
-bool ControlRange(int range) { return range % 3 == 0; }
-
-const QStringList hubEdits{"IP1", "IP2", "IP3", "IP4", "IP_Port", "IPTimeout", "edtRouter1", "edtRouter2", "edtRouter3",
-                           "edtRouter4", "edtMask1", "edtMask2", "edtmask3", "edtMask4", "Edit15"};
-
+// Sets every control the export reads so that no two cells of a kind get the same text:
+// each edit shows its own name; boxes and groups follow patterns that differ from one
+// control to the next.
 void SetEveryControl(TForm1 &f)
 {
-    for (const QString &name : hubEdits)
+    for (const char *name : {"IP1", "IP2", "IP3", "IP4", "IP_Port", "IPTimeout", "edtRouter1", "edtRouter2", "edtRouter3",
+                             "edtRouter4", "edtMask1", "edtMask2", "edtmask3", "edtMask4", "Edit15"})
         f.Find<TEdit>(name)->SetText(name);
-    f.Find<TCheckBox>("CheckBox1")->SetChecked(FixedIP);
-    f.Find<TRadioGroup>("EthernetTimeoutAction")->SetItemIndex(TimeoutAction);
+    f.Find<TCheckBox>("CheckBox1")->SetChecked(true);
+    f.Find<TRadioGroup>("EthernetTimeoutAction")->SetItemIndex(2);
     for (int n = 1; n <= 4; ++n) {
         const QString p = QStringLiteral("QVL%1").arg(n);
-        f.Find<TRadioGroup>(QStringLiteral("Link%1Control").arg(n))->SetItemIndex(LinkModes[n - 1]);
+        f.Find<TRadioGroup>(QStringLiteral("Link%1Control").arg(n))->SetItemIndex(n);
         for (const char *edit : {"Link", "First", "Last", "Noreply"})
             f.Find<TEdit>(p + edit)->SetText(p + edit);
-        f.Find<TCheckBox>(p + "FastBroad")->SetChecked(FastBroad(n));
-        f.Find<TRadioGroup>(p + "ConfigConflict")->SetItemIndex(Conflicts[n - 1]);
-        f.Find<TRadioGroup>(p + "Baud")->SetItemIndex(Bauds[n - 1]);
-        f.Find<TRadioGroup>(p + "InputDataSize")->SetItemIndex(InputData[n - 1]);
+        f.Find<TCheckBox>(p + "FastBroad")->SetChecked(n % 2 == 0);
+        f.Find<TRadioGroup>(p + "ConfigConflict")->SetItemIndex(n);
+        f.Find<TRadioGroup>(p + "Baud")->SetItemIndex(8 - n);
+        f.Find<TRadioGroup>(p + "InputDataSize")->SetItemIndex(n - 1);
     }
     for (int r = 1; r <= 16; ++r) {
-        f.Find<TCheckBox>(QStringLiteral("UserR%1").arg(r))->SetChecked(UseRange(r));
-        f.Find<TCheckBox>(QStringLiteral("ControlR%1").arg(r))->SetChecked(ControlRange(r));
+        f.Find<TCheckBox>(QStringLiteral("UserR%1").arg(r))->SetChecked(r % 2 == 1);
+        f.Find<TCheckBox>(QStringLiteral("ControlR%1").arg(r))->SetChecked(r % 3 == 0);
     }
     for (int k = 1; k <= 80; ++k)
         f.Find<TEdit>(QStringLiteral("Range%1").arg(k))->SetText(QStringLiteral("Range%1").arg(k));
 }
 
-// The 166 cells the state above gives, in the order they are to be written, as the
-// scripted application records them.
-QStringList ExpectedCells(int application = 1)
+// The cells the window's state gives, in the order they are to be written, as the
+// scripted application records them (the test clock's time in AE13).
+QStringList ExpectedCells(const TForm1 &f, int application = 1)
 {
-    const QStringList linkModes{"No Transmission", "Transmissions enabled disabled next power cycle",
-                                "Transmission enabled and auto enabled after power cycle", "Act as Modbus RTU Slave port",
-                                "Simulate Link"};
-    const QStringList timeoutActions{"Keep Running", "Keep Running and change all commands to no action",
-                                     "Keep running and change all commands to stop", "Stop the Velkar communications"};
-    const QStringList conflicts{"No master", "Unit master", "Host master", "Host Read Only", "Maintenance"};
-    const QStringList bauds{"300", "600", "1200", "2400", "4800", "9600", "19200", "38400"};
-    const QStringList inputData{"2 Status registers (Normal)", "1 Status register (Short)", "3 Status registers (Long)",
-                                "8 Status Registers (inc G10)"};
-    auto yesNo = [](bool on) { return on ? QStringLiteral("Yes") : QStringLiteral("No"); };
-
-    QList<std::pair<QString, QString>> cells{
-        {"AE13", "07/03/2026 14:05:09"},
-        {"H17", "IP1"},
-        {"J17", "IP2"},
-        {"L17", "IP3"},
-        {"N17", "IP4"},
-        {"P17", "IP_Port"},
-        {"Z17", "IPTimeout"},
-        {"H18", "edtRouter1"},
-        {"J18", "edtRouter2"},
-        {"L18", "edtRouter3"},
-        {"N18", "edtRouter4"},
-        {"H19", "edtMask1"},
-        {"J19", "edtMask2"},
-        {"L19", "edtmask3"},
-        {"N19", "edtMask4"},
-        {"Z18", yesNo(FixedIP)},
-        {"Z19", "Edit15"},
-        {"K20", timeoutActions[TimeoutAction]},
-    };
-    for (int n = 1; n <= 4; ++n)
-        cells.append({QStringLiteral("H%1").arg(21 + n), linkModes[LinkModes[n - 1]]});
-    for (int n = 1; n <= 4; ++n) {
-        const int r = 28 + 10 * (n - 1);
-        const QString p = QStringLiteral("QVL%1").arg(n);
-        cells.append({QStringLiteral("L%1").arg(r), p + "Link"});
-        cells.append({QStringLiteral("L%1").arg(r + 1), p + "First"});
-        cells.append({QStringLiteral("W%1").arg(r + 1), p + "Last"});
-        cells.append({QStringLiteral("L%1").arg(r + 2), p + "Noreply"});
-        cells.append({QStringLiteral("L%1").arg(r + 3), yesNo(FastBroad(n))});
-        cells.append({QStringLiteral("L%1").arg(r + 4), conflicts[Conflicts[n - 1]]});
-        cells.append({QStringLiteral("L%1").arg(r + 5), bauds[Bauds[n - 1]]});
-        cells.append({QStringLiteral("L%1").arg(r + 6), inputData[InputData[n - 1]]});
-    }
-    for (int n = 1; n <= 16; ++n)
-        cells.append({QStringLiteral("G%1").arg(67 + n), UseRange(n) ? QStringLiteral("Enabled") : QStringLiteral("Not Enabled")});
-    for (int n = 1; n <= 16; ++n)
-        cells.append({QStringLiteral("AI%1").arg(67 + n), yesNo(ControlRange(n))});
-    const QStringList rangeColumns{"Q", "T", "W", "Z", "AC"};
-    for (int n = 1; n <= 16; ++n)
-        for (int k = 1; k <= 5; ++k)
-            cells.append({rangeColumns[k - 1] + QString::number(67 + n), QStringLiteral("Range%1").arg(5 * (n - 1) + k)});
-
     QStringList calls;
-    for (const auto &[name, text] : cells)
-        calls << CellCall(application, name, text);
+    for (const ExportKit::Cell &cell : ExportKit::Cells())
+        calls << CellCall(application, cell.name, ExportKit::TextOf(f, cell, QStringLiteral("07/03/2026 14:05:09")));
     return calls;
 }
 
@@ -217,7 +145,7 @@ void TestFormExport::everyCellInOrder()
     SetEveryControl(f);
     const Quiet quiet(h);
     ClickToExcel(h);
-    const QStringList cells = ExpectedCells();
+    const QStringList cells = ExpectedCells(f);
     QCOMPARE(cells.size(), 166);
     QCOMPARE(h.spreadsheets.Calls(), QStringList{"Create(Excel.Application)"} + OpeningCalls(1) + cells);
     quiet.Verify();
@@ -265,7 +193,7 @@ void TestFormExport::stopsAtTheFirstCellWithoutAValue()
     ClickToExcel(h);
     const QStringList written = CellCalls(h.spreadsheets);
     if (setEvery) {
-        QCOMPARE(written, ExpectedCells().mid(0, cells));
+        QCOMPARE(written, ExpectedCells(f).mid(0, cells));
     } else {
         // The window as created: its edits' first texts, "Use Fixed IP" unticked, the
         // identification text empty.
@@ -355,8 +283,8 @@ void TestFormExport::twoExportsTwoApplications()
     ClickToExcel(h);
     // The second export creates its own application; replacing the first one releases
     // it (its office and workbook stay open) before the second is used.
-    const QStringList expected = QStringList{"Create(Excel.Application)"} + OpeningCalls(1) + ExpectedCells(1) +
-                                 QStringList{"Create(Excel.Application)", "Release(1)"} + OpeningCalls(2) + ExpectedCells(2);
+    const QStringList expected = QStringList{"Create(Excel.Application)"} + OpeningCalls(1) + ExpectedCells(f, 1) +
+                                 QStringList{"Create(Excel.Application)", "Release(1)"} + OpeningCalls(2) + ExpectedCells(f, 2);
     QCOMPARE(h.spreadsheets.Calls(), expected);
     QCOMPARE(h.spreadsheets.Created(), 2);
     QCOMPARE(h.spreadsheets.Alive(), 1);
@@ -369,8 +297,8 @@ void TestFormExport::twoExportsTwoApplications()
 
 void TestFormExport::valueForms_data()
 {
-    // control: set to `value` ("ticked"/"unticked" for a box, the text for an edit) after
-    // every other control; cell: where its value goes.
+    // control: set to `value` after every other control ("ticked"/"unticked" for a box,
+    // the item index for a group, the text for an edit); cell: where its value goes.
     QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("cell");
@@ -387,6 +315,12 @@ void TestFormExport::valueForms_data()
     QTest::newRow("blank identification text") << "Edit15" << "               " << "Z19" << "               ";
     QTest::newRow("range part not a number") << "Range80" << "-x" << "AC83" << "-x";
     QTest::newRow("text like a formula") << "IPTimeout" << "=1+1" << "Z17" << "=1+1";
+    QTest::newRow("time-out action caption") << "EthernetTimeoutAction" << "3" << "K20" << "Stop the Velkar communications";
+    QTest::newRow("link 4 mode caption") << "Link4Control" << "3" << "H25" << "Act as Modbus RTU Slave port";
+    QTest::newRow("link 1 first item") << "Link1Control" << "0" << "H22" << "No Transmission";
+    QTest::newRow("port 1 conflict caption") << "QVL1ConfigConflict" << "3" << "L32" << "Host Read Only";
+    QTest::newRow("port 2 baud as its item shows it") << "QVL2Baud" << "6" << "L43" << "19200";
+    QTest::newRow("port 3 input data caption") << "QVL3InputDataSize" << "3" << "L54" << "8 Status Registers (inc G10)";
 }
 
 void TestFormExport::valueForms()
@@ -400,6 +334,8 @@ void TestFormExport::valueForms()
     SetEveryControl(f);
     if (auto *box = dynamic_cast<TCheckBox *>(f.FindComponent(control)))
         box->SetChecked(value == QStringLiteral("ticked"));
+    else if (auto *group = dynamic_cast<TRadioGroup *>(f.FindComponent(control)))
+        group->SetItemIndex(value.toInt());
     else
         f.Find<TEdit>(control)->SetText(value);
     ClickToExcel(h);

@@ -1,0 +1,145 @@
+// "To Excel" end to end: the window on the real communications control against the hub
+// simulator, exporting through the real Calc client, velkarhub-calc-helper and a real
+// LibreOffice, visible on a virtual display (headless where Xvfb is missing). The office
+// runs on a private profile and pipe and is killed at the end. The template is a small
+// .xlsx the test makes with the office's own converter and puts under the data folder.
+#include "ExportTestKit.h"
+#include "LiveForm.h"
+#include "PrivateOffice.h"
+#include "VirtualDisplay.h"
+#include "utilities/Convert.h"
+#include "utilities/Exceptions.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QtTest>
+
+namespace {
+
+QByteArray FileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString Described(const std::exception &e) { return ExceptionClassName(e) + QStringLiteral(": ") + ExceptionMessage(e); }
+
+// The template: a title in A1, a label in A17 and a placeholder in H17, which the
+// export overwrites.
+QStringList TemplateLines()
+{
+    QStringList lines{QStringLiteral("VelkarHub settings export")};
+    for (int row = 2; row < 17; ++row)
+        lines << QString();
+    lines << QStringLiteral("IP Address,,,,,,,placeholder");
+    return lines;
+}
+
+} // namespace
+
+class TestFormExportE2e : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void exportFillsACopyOfTheTemplate();
+
+private:
+    VirtualDisplay display_;
+    PrivateOffice office_; // ends before the display
+    bool headless_ = false;
+    CalcAutomationOptions options_;
+};
+
+void TestFormExportE2e::initTestCase()
+{
+    TestEnvironment::Init();
+    if (!PrivateOffice::Installed())
+        QSKIP("LibreOffice is not installed (no soffice): nothing to export into");
+    const QString helper = QCoreApplication::applicationDirPath() + QStringLiteral("/velkarhub-calc-helper");
+    QVERIFY2(QFileInfo(helper).isExecutable(),
+             "LibreOffice is installed but velkarhub-calc-helper was not built: install libreoffice-dev");
+    headless_ = !display_.start();
+    if (headless_)
+        qWarning("No virtual display: the office runs headless, its visibility is not checked");
+    QVERIFY(office_.MakeTemplate(TemplateLines()));
+    options_.helper = helper;
+    options_.helperArguments = office_.HelperArguments(headless_);
+    // Generous: a cold office under a loaded machine running every test at once.
+    options_.startMs = 180000;
+    options_.openMs = 120000;
+    options_.callMs = 60000;
+}
+
+void TestFormExportE2e::cleanupTestCase() { office_.KillAll(); }
+
+void TestFormExportE2e::exportFillsACopyOfTheTemplate()
+try {
+    CalcAutomation automation(options_);
+    LiveForm live;
+    live.spreadsheetAutomation = &automation;
+    QVERIFY(live.Start());
+    TForm1 &f = *live.form;
+    // The window shows the simulated hub: every group has its item, the identification
+    // text has come.
+    QTRY_VERIFY_WITH_TIMEOUT(ExportKit::EveryGroupSelected(f) && !f.Overview->Edit15->Text().isEmpty(), 120000);
+
+    const QString templatePath = TestEnvironment::DataFolder() + QStringLiteral("/VelkarHubProjects/VelkarHub.xlsx");
+    QVERIFY(QFile::copy(office_.TemplatePath(), templatePath));
+    const QByteArray templateBytes = FileBytes(templatePath);
+    QVERIFY(!templateBytes.isEmpty());
+
+    // The texts the export is to write, taken from the window just before the click (the
+    // window takes no results while the click runs).
+    TestUi::ClickTab(f, f.Comms->TabSheet7);
+    std::vector<QString> expected;
+    for (const ExportKit::Cell &cell : ExportKit::Cells())
+        expected.push_back(ExportKit::TextOf(f, cell, QString()));
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    TestUi::Click(f.Comms->Button41);
+    const QDateTime after = QDateTime::currentDateTime().addSecs(1);
+    QVERIFY2(!f.Comms->Label93->Visible(), qPrintable(f.Comms->Label93->Caption()));
+
+    auto *calc = dynamic_cast<CalcApplication *>(f.Excel.get());
+    QVERIFY(calc);
+    office_.Adopt(calc->OfficeProcessGroup());
+    QVERIFY2(calc->OfficeProcessGroup() > 0, "an office of another test answered on the private pipe");
+
+    const std::vector<ExportKit::Cell> cells = ExportKit::Cells();
+    QCOMPARE(cells.size(), size_t(166));
+    for (size_t i = 0; i < cells.size(); ++i) {
+        const auto [row, column] = ExportKit::RowColumn(cells[i].name);
+        const CalcApplication::CellContent content = calc->ReadActiveSheetCell(row, column);
+        if (cells[i].kind == ExportKit::Kind::DateAndTime) {
+            const QDateTime at =
+                QLocale().toDateTime(content.text, Convert::ShortDateFormat() + QLatin1Char(' ') + Convert::LongTimeFormat());
+            QVERIFY2(at.isValid() && at >= before && at <= after, qPrintable(content.text));
+        } else {
+            QVERIFY2(content.text == expected[i],
+                     qPrintable(QStringLiteral("%1 (%2): \"%3\", not \"%4\"").arg(cells[i].name, cells[i].control, content.text, expected[i])));
+        }
+        // Numbers stay texts.
+        QCOMPARE(content.kind, content.text.isEmpty() ? QStringLiteral("empty") : QStringLiteral("text"));
+    }
+    // The template's own cells that the map leaves alone keep their content.
+    QCOMPARE(calc->ReadActiveSheetCell(1, 1).text, QStringLiteral("VelkarHub settings export"));
+    QCOMPARE(calc->ReadActiveSheetCell(17, 1).text, QStringLiteral("IP Address"));
+
+    // An untitled copy, unsaved and shown; the template file is untouched and unlocked.
+    const CalcApplication::DocumentState document = calc->Document();
+    QCOMPARE(document.location, QString());
+    QVERIFY(document.modified);
+    if (!headless_)
+        QVERIFY(document.visible);
+    QCOMPARE(FileBytes(templatePath), templateBytes);
+    QVERIFY(QDir(QFileInfo(templatePath).path()).entryList({QStringLiteral(".~lock*")}, QDir::Hidden | QDir::Files).isEmpty());
+    live.form.reset();
+    QCOMPARE(FileBytes(templatePath), templateBytes);
+} catch (const std::exception &e) {
+    QFAIL(qPrintable(Described(e)));
+}
+
+QTEST_MAIN(TestFormExportE2e)
+#include "test_form_export_e2e.moc"
