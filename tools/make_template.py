@@ -16,41 +16,25 @@ def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
     grid = [[""] * COLUMNS for _ in range(ROWS)]
-
-    def put(row, column, text):
-        grid[row - 1][column - 1] = text
-
-    put(1, 1, "VelkarHub settings")
-    put(13, 27, "Exported on")
-    put(16, 1, "Hub")
-    put(17, 1, "IP Address")
-    put(17, 15, "Port")
-    put(17, 22, "Timeout (ms)")
-    put(18, 1, "Router IP Address")
-    put(18, 22, "Use Fixed IP")
-    put(19, 1, "Sub Net Mask")
-    put(19, 22, "Identification")
-    put(20, 1, "Timeout action")
-    for link in range(1, 5):
-        put(21 + link, 1, f"Link {link} Control")
+    labels = [
+        (1, 1, "VelkarHub settings"), (13, 27, "Exported on"), (16, 1, "Hub"),
+        (17, 1, "IP Address"), (17, 15, "Port"), (17, 22, "Timeout (ms)"),
+        (18, 1, "Router IP Address"), (18, 22, "Use Fixed IP"),
+        (19, 1, "Sub Net Mask"), (19, 22, "Identification"), (20, 1, "Timeout action"),
+        (67, 1, "Client ranges"), (67, 7, "Use"), (67, 17, "From"), (67, 26, "To"), (67, 35, "Control"),
+    ]
+    labels += [(21 + link, 1, f"Link {link} Control") for link in range(1, 5)]
+    labels += [(67 + n, 1, f"Range {n}") for n in range(1, 17)]
+    # A port block: its title above the base row r, then labels by row offset.
+    port_labels = [(0, 1, "Link Number"), (1, 1, "First Address"), (1, 19, "Last Address"),
+                   (2, 1, "No Reply Timeout Limit"), (3, 1, "Fast Command Broadcast"),
+                   (4, 1, "Config Conflict Action"), (5, 1, "Baud Rate"), (6, 1, "Input data content")]
     for port in range(1, 5):
         r = 28 + 10 * (port - 1)
-        put(r - 1, 1, f"Port {port}")
-        put(r, 1, "Link Number")
-        put(r + 1, 1, "First Address")
-        put(r + 1, 19, "Last Address")
-        put(r + 2, 1, "No Reply Timeout Limit")
-        put(r + 3, 1, "Fast Command Broadcast")
-        put(r + 4, 1, "Config Conflict Action")
-        put(r + 5, 1, "Baud Rate")
-        put(r + 6, 1, "Input data content")
-    put(67, 1, "Client ranges")
-    put(67, 7, "Use")
-    put(67, 17, "From")
-    put(67, 26, "To")
-    put(67, 35, "Control")
-    for n in range(1, 17):
-        put(67 + n, 1, f"Range {n}")
+        labels.append((r - 1, 1, f"Port {port}"))
+        labels += [(r + offset, column, text) for offset, column, text in port_labels]
+    for row, column, text in labels:
+        grid[row - 1][column - 1] = text
     with open(sys.argv[1], "w", newline="", encoding="utf-8") as out:
         csv.writer(out).writerows(grid)
 

@@ -4,9 +4,8 @@
 // runs on a private profile and pipe and is killed at the end. The template is a small
 // .xlsx the test makes with the office's own converter and puts under the data folder.
 #include "ExportTestKit.h"
+#include "CalcTestOffice.h"
 #include "LiveForm.h"
-#include "PrivateOffice.h"
-#include "VirtualDisplay.h"
 #include "utilities/Convert.h"
 #include "utilities/Exceptions.h"
 
@@ -47,37 +46,23 @@ private slots:
     void exportFillsACopyOfTheTemplate();
 
 private:
-    VirtualDisplay display_;
-    PrivateOffice office_; // ends before the display
-    bool headless_ = false;
-    CalcAutomationOptions options_;
+    CalcTestOffice test_;
 };
 
 void TestFormExportE2e::initTestCase()
 {
     TestEnvironment::Init();
-    if (!PrivateOffice::Installed())
+    if (!CalcTestOffice::Installed())
         QSKIP("LibreOffice is not installed (no soffice): nothing to export into");
-    const QString helper = QCoreApplication::applicationDirPath() + QStringLiteral("/velkarhub-calc-helper");
-    QVERIFY2(QFileInfo(helper).isExecutable(),
-             "LibreOffice is installed but velkarhub-calc-helper was not built: install libreoffice-dev");
-    headless_ = !display_.start();
-    if (headless_)
-        qWarning("No virtual display: the office runs headless, its visibility is not checked");
-    QVERIFY(office_.MakeTemplate(TemplateLines()));
-    options_.helper = helper;
-    options_.helperArguments = office_.HelperArguments(headless_);
-    // Generous: a cold office under a loaded machine running every test at once.
-    options_.startMs = 180000;
-    options_.openMs = 120000;
-    options_.callMs = 60000;
+    const QString failed = test_.Prepare(TemplateLines());
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
 }
 
-void TestFormExportE2e::cleanupTestCase() { office_.KillAll(); }
+void TestFormExportE2e::cleanupTestCase() { test_.office.KillAll(); }
 
 void TestFormExportE2e::exportFillsACopyOfTheTemplate()
 try {
-    CalcAutomation automation(options_);
+    CalcAutomation automation(test_.options);
     LiveForm live;
     live.spreadsheetAutomation = &automation;
     QVERIFY(live.Start());
@@ -87,7 +72,7 @@ try {
     QTRY_VERIFY_WITH_TIMEOUT(ExportKit::EveryGroupSelected(f) && !f.Overview->Edit15->Text().isEmpty(), 120000);
 
     const QString templatePath = TestEnvironment::DataFolder() + QStringLiteral("/VelkarHubProjects/VelkarHub.xlsx");
-    QVERIFY(QFile::copy(office_.TemplatePath(), templatePath));
+    QVERIFY(QFile::copy(test_.office.TemplatePath(), templatePath));
     const QByteArray templateBytes = FileBytes(templatePath);
     QVERIFY(!templateBytes.isEmpty());
 
@@ -104,7 +89,7 @@ try {
 
     auto *calc = dynamic_cast<CalcApplication *>(f.Excel.get());
     QVERIFY(calc);
-    office_.Adopt(calc->OfficeProcessGroup());
+    test_.office.Adopt(calc->OfficeProcessGroup());
     QVERIFY2(calc->OfficeProcessGroup() > 0, "an office of another test answered on the private pipe");
 
     const std::vector<ExportKit::Cell> cells = ExportKit::Cells();
@@ -131,7 +116,7 @@ try {
     const CalcApplication::DocumentState document = calc->Document();
     QCOMPARE(document.location, QString());
     QVERIFY(document.modified);
-    if (!headless_)
+    if (!test_.headless)
         QVERIFY(document.visible);
     QCOMPARE(FileBytes(templatePath), templateBytes);
     QVERIFY(QDir(QFileInfo(templatePath).path()).entryList({QStringLiteral(".~lock*")}, QDir::Hidden | QDir::Files).isEmpty());
