@@ -298,6 +298,15 @@ private:
 
 public:
 
+    // ---- spreadsheet export (MainFormExport.cpp)
+    // "To Excel": a new spreadsheet application, made visible, with the template under the
+    // data folder opened, and 166 cells of its active sheet set to the texts of the hub
+    // settings, the identification text and the port settings as the window shows them.
+    void Button41Click(TComponent *Sender);
+    // The application object of the latest export; empty before the first. Replacing or
+    // releasing it leaves that application and its workbook open.
+    std::unique_ptr<ISpreadsheetApplication> Excel;
+
     // ---- communications supervision and status lamps (MainFormSupervision.cpp)
     void Timer2Timer(TComponent *Sender);
     uint32_t LampColour(int16_t ColourCode) const;

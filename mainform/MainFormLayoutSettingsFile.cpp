@@ -1,4 +1,4 @@
-// The settings-file group of the communications page: "Save" and "Load".
+// The settings-file group of the communications page: "Save", "Load" and "To Excel".
 #include "mainform/MainForm.h"
 
 #include "controls/Controls.h"
@@ -25,6 +25,7 @@ void TForm1::BuildCommsSettingsFile(QBoxLayout *column)
     } buttons[] = {
         {&CommsPage::Button25, "Button25", "Save", &TForm1::Button25Click},
         {&CommsPage::Button26, "Button26", "Load", &TForm1::Button26Click},
+        {&CommsPage::Button41, "Button41", "To Excel", &TForm1::Button41Click},
     };
     for (const auto &b : buttons) {
         auto *button = new TButton(this, QString::fromLatin1(b.name), Comms->SettingsFile, QString::fromLatin1(b.caption));

@@ -58,10 +58,15 @@ QString LongTimeFormat()
 
 QString DateTimeToStr(const QDateTime &value)
 {
-    const QString date = QLocale().toString(value.date(), ShortDateFormat());
     if (value.time() == QTime(0, 0))
-        return date;
-    return date + QLatin1Char(' ') + QLocale().toString(value.time(), LongTimeFormat());
+        return QLocale().toString(value.date(), ShortDateFormat());
+    return DateAndTimeToStr(value);
+}
+
+QString DateAndTimeToStr(const QDateTime &value)
+{
+    return QLocale().toString(value.date(), ShortDateFormat()) + QLatin1Char(' ') +
+           QLocale().toString(value.time(), LongTimeFormat());
 }
 
 } // namespace Convert

@@ -27,5 +27,7 @@ QString ShortDateFormat();
 QString LongTimeFormat();
 // The short date, a blank and the long time; only the date at exactly midnight.
 QString DateTimeToStr(const QDateTime &value);
+// The short date, a blank and the long time, also at midnight.
+QString DateAndTimeToStr(const QDateTime &value);
 
 } // namespace Convert

@@ -67,4 +67,5 @@ struct CommsPage {
     TGroupBox *SettingsFile = nullptr;
     TButton *Button25 = nullptr; // "Save"
     TButton *Button26 = nullptr; // "Load"
+    TButton *Button41 = nullptr; // "To Excel": the settings into a spreadsheet template
 };

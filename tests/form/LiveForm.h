@@ -21,6 +21,9 @@ struct LiveForm {
     ScriptedShell shell;
     SystemClock clock;
     ScriptedSpreadsheets spreadsheets;
+    // The window's spreadsheet application: the scripted one above unless a test sets
+    // another before Start().
+    ISpreadsheetAutomation *spreadsheetAutomation = &spreadsheets;
     QTemporaryDir programFolder;
     std::unique_ptr<TForm1> form;
     std::map<int, int> results; // completed results by handle
@@ -43,7 +46,7 @@ struct LiveForm {
         ini.close();
         QFile::copy(qEnvironmentVariable("VELKARHUB_SOURCE_DIR") + QStringLiteral("/comms/ModbusErrors.txt"),
                     programFolder.path() + QStringLiteral("/ModbusErrors.txt"));
-        form = std::make_unique<TForm1>(TFormEnvironment{control, dialogs, shell, clock, spreadsheets, programFolder.path() + QLatin1Char('/')});
+        form = std::make_unique<TForm1>(TFormEnvironment{control, dialogs, shell, clock, *spreadsheetAutomation, programFolder.path() + QLatin1Char('/')});
         auto inner = control.OnResultOk;
         control.OnResultOk = [this, inner](int16_t handle) {
             ++results[handle];

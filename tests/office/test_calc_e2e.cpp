@@ -3,9 +3,7 @@
 // office runs on a private profile and pipe, so it never meets another office, and every
 // office process this test started is killed at its end. The template is a small .xlsx
 // that the test makes itself with the office's own converter.
-#include "PrivateOffice.h"
-#include "VirtualDisplay.h"
-#include "controls/Spreadsheet.h"
+#include "CalcTestOffice.h"
 #include "utilities/Exceptions.h"
 
 #include <QCoreApplication>
@@ -42,46 +40,32 @@ private slots:
 private:
     std::unique_ptr<CalcApplication> Start();
 
-    VirtualDisplay display_;
-    PrivateOffice office_; // ends before the display
-    bool headless_ = false;
+    CalcTestOffice test_;
     QString template_;
     QByteArray templateBytes_;
-    CalcAutomationOptions options_;
     std::unique_ptr<CalcApplication> first_;
 };
 
 void TestCalcE2e::initTestCase()
 {
-    if (!PrivateOffice::Installed())
+    if (!CalcTestOffice::Installed())
         QSKIP("LibreOffice is not installed (no soffice): nothing to drive");
-    const QString helper = QCoreApplication::applicationDirPath() + QStringLiteral("/velkarhub-calc-helper");
-    QVERIFY2(QFileInfo(helper).isExecutable(),
-             "LibreOffice is installed but velkarhub-calc-helper was not built: install libreoffice-dev");
-    headless_ = !display_.start();
-    if (headless_)
-        qWarning("No virtual display: the office runs headless, its visibility is not checked");
-    QVERIFY(office_.MakeTemplate({"VelkarHub settings,,", "IP address,,", "Port 1,,"}));
-    template_ = office_.TemplatePath();
+    const QString failed = test_.Prepare({"VelkarHub settings,,", "IP address,,", "Port 1,,"});
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
+    template_ = test_.office.TemplatePath();
     templateBytes_ = FileBytes(template_);
-    options_.helper = helper;
-    options_.helperArguments = office_.HelperArguments(headless_);
-    // Generous: a cold office under a loaded machine running every test at once.
-    options_.startMs = 180000;
-    options_.openMs = 120000;
-    options_.callMs = 60000;
 }
 
 void TestCalcE2e::cleanupTestCase()
 {
     first_.reset();
-    office_.KillAll();
+    test_.office.KillAll();
 }
 
 std::unique_ptr<CalcApplication> TestCalcE2e::Start()
 {
-    auto application = std::make_unique<CalcApplication>(options_);
-    office_.Adopt(application->OfficeProcessGroup());
+    auto application = std::make_unique<CalcApplication>(test_.options);
+    test_.office.Adopt(application->OfficeProcessGroup());
     return application;
 }
 
@@ -89,13 +73,13 @@ std::unique_ptr<CalcApplication> TestCalcE2e::Start()
 // gives up at its own deadline and creation fails, as where no office can be had.
 void TestCalcE2e::officeThatNeverAnswersFailsAtTheDeadline()
 {
-    const QString silent = office_.Folder() + QStringLiteral("/silent-soffice");
+    const QString silent = test_.office.Folder() + QStringLiteral("/silent-soffice");
     QFile script(silent);
     QVERIFY(script.open(QIODevice::WriteOnly));
     script.write("#!/bin/sh\nsleep 3\n");
     script.close();
     QVERIFY(script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
-    CalcAutomationOptions options = options_;
+    CalcAutomationOptions options = test_.options;
     options.helperArguments = {QStringLiteral("--soffice"), silent, QStringLiteral("--pipe"),
                                QStringLiteral("velkarhub_silent_%1").arg(QCoreApplication::applicationPid()),
                                QStringLiteral("--connect-ms"), QStringLiteral("1000")};
@@ -142,10 +126,10 @@ try {
     const CalcApplication::DocumentState document = first_->Document();
     QCOMPARE(document.location, QString()); // untitled: nothing to overwrite the template with
     QVERIFY(document.modified);
-    if (!headless_)
+    if (!test_.headless)
         QVERIFY(document.visible);
     QCOMPARE(FileBytes(template_), templateBytes_);
-    QVERIFY(QDir(office_.Folder()).entryList({QStringLiteral(".~lock*")}, QDir::Hidden | QDir::Files).isEmpty());
+    QVERIFY(QDir(test_.office.Folder()).entryList({QStringLiteral(".~lock*")}, QDir::Hidden | QDir::Files).isEmpty());
 } catch (const std::exception &e) {
     QFAIL(qPrintable(Described(e)));
 }
@@ -170,7 +154,7 @@ void TestCalcE2e::missingWorkbookFailsWithoutADialog()
 try {
     QVERIFY(first_);
     try {
-        first_->OpenWorkbook(office_.Folder() + QStringLiteral("/VelkarHubProjects/VelkarHub.xlsx"));
+        first_->OpenWorkbook(test_.office.Folder() + QStringLiteral("/VelkarHubProjects/VelkarHub.xlsx"));
         QFAIL("a missing workbook opened");
     } catch (const EOleException &e) {
         QVERIFY2(e.Message().contains(QStringLiteral("could not be opened")), qPrintable(e.Message()));
@@ -184,7 +168,7 @@ try {
 void TestCalcE2e::officeGoneFailsTheNextCall()
 try {
     QVERIFY(first_);
-    office_.KillAll();
+    test_.office.KillAll();
     QVERIFY_THROWS_EXCEPTION(EOleException, first_->SetActiveSheetCell(17, 8, QStringLiteral("192")));
     QVERIFY_THROWS_EXCEPTION(EOleException, first_->SetActiveSheetCell(17, 10, QStringLiteral("168")));
     QCOMPARE(FileBytes(template_), templateBytes_);
