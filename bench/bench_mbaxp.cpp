@@ -324,8 +324,6 @@ int main(int argc, char **argv)
             return 2;
         }
     }
-    if (qEnvironmentVariableIsEmpty("VELKARHUB_HUBSIM"))
-        qputenv("VELKARHUB_HUBSIM", VELKARHUB_DEFAULT_HUBSIM);
 
     const Run runs[] = {
         {"tcp: loopback Modbus TCP, every unit answering", false, {}, 0, true, {17, 18, 19, 20}},

@@ -71,8 +71,6 @@ int main(int argc, char **argv)
             warmup = std::max(1, std::atoi(argv[i + 1]));
     }
     const QString source = QString::fromUtf8(VELKARHUB_SOURCE_DIR_DEFAULT);
-    if (qEnvironmentVariableIsEmpty("VELKARHUB_HUBSIM"))
-        qputenv("VELKARHUB_HUBSIM", (source + QStringLiteral("/tools/hubsim.py")).toUtf8());
 
     // A virtual display of its own; Xvfb writes the number it took to our pipe.
     QProcess xvfb;

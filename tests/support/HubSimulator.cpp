@@ -12,11 +12,15 @@ namespace {
 
 const char *const kPython = "/usr/bin/python3";
 
+// VELKARHUB_HUBSIM, else the source tree's simulator (VELKARHUB_SOURCE_DIR, else the
+// tree this was built from), so that the tools find it when started by hand.
 QString scriptPath()
 {
     QString path = qEnvironmentVariable("VELKARHUB_HUBSIM");
-    if (path.isEmpty() && qEnvironmentVariableIsSet("VELKARHUB_SOURCE_DIR"))
-        path = qEnvironmentVariable("VELKARHUB_SOURCE_DIR") + QStringLiteral("/tools/hubsim.py");
+    if (path.isEmpty())
+        path = (qEnvironmentVariableIsSet("VELKARHUB_SOURCE_DIR") ? qEnvironmentVariable("VELKARHUB_SOURCE_DIR")
+                                                                  : QStringLiteral(VELKARHUB_BUILT_SOURCE_DIR)) +
+               QStringLiteral("/tools/hubsim.py");
     return path;
 }
 

@@ -22,7 +22,8 @@ struct HubSimulatorOptions {
 
 // Starts and drives tools/hubsim.py, the VelkarHub simulator, for a test.
 //
-// The script path comes from the environment variable VELKARHUB_HUBSIM. The
+// The script path comes from the environment variable VELKARHUB_HUBSIM, else it is
+// tools/hubsim.py of the source tree (VELKARHUB_SOURCE_DIR, else the one built from). The
 // simulator is started with --exit-on-eof, so it also ends when the test
 // process dies. Its stderr goes straight to the test's stderr. Its TCP port
 // (picked by the simulator unless Options::tcpPort says otherwise) stays held
