@@ -536,8 +536,19 @@ void TMemo::Delete(int index)
 
 void TMemo::Clear()
 {
+    if (lines_.isEmpty() && TextEdit()->document()->isEmpty())
+        return;
     lines_.clear();
     TextEdit()->clear();
+}
+
+void TMemo::SetLines(const QStringList &lines)
+{
+    if (lines == lines_)
+        return;
+    Clear();
+    for (const QString &line : lines)
+        Add(line);
 }
 
 int TMemo::CaretLine() const { return TextEdit()->textCursor().blockNumber(); }

@@ -283,6 +283,8 @@ public:
     void Add(const QString &line);
     void Delete(int index);
     void Clear();
+    // Replaces every line; lines equal to the shown ones change nothing.
+    void SetLines(const QStringList &lines);
     // The line of the caret (0 when empty).
     int CaretLine() const;
     void SetCaretLine(int line);

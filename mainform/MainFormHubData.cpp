@@ -130,13 +130,14 @@ void TForm1::DecodeRuntimeMessage()
         for (int code : {TUtilities::LowByte(w), TUtilities::HighByte(w)})
             fileName += code == 0 ? QLatin1Char(' ') : QChar(code); // an unused position shows as a blank
     }
-    Comms->Memo1->Clear();
-    if (RunTimeErrorCount != 0) {
-        Comms->Memo1->Add(QStringLiteral("Run time message available"));
-        Comms->Memo1->Add(QStringLiteral("Run Time message count: ") + QString::number(RunTimeErrorCount));
-        Comms->Memo1->Add(QStringLiteral("Line number: ") + QString::number(word(1)));
-        Comms->Memo1->Add(QStringLiteral("Program file name: ") + fileName);
-    }
+    QStringList lines;
+    if (RunTimeErrorCount != 0)
+        lines = QStringList{QStringLiteral("Run time message available"),
+                            QStringLiteral("Run Time message count: ") + QString::number(RunTimeErrorCount),
+                            QStringLiteral("Line number: ") + QString::number(word(1)),
+                            QStringLiteral("Program file name: ") + fileName};
+    // Rebuilt only when the message changed: the block comes twice a second.
+    Comms->Memo1->SetLines(lines);
     if (RunTimeErrorCount != OldRunTimeErrorCount) {
         OldRunTimeErrorCount = RunTimeErrorCount;
         if (Comms->CheckBox4->Checked())
