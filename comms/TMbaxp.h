@@ -157,6 +157,9 @@ public:
     bool IsConnected() const { return link_ == Link::Connected; }
     // Reads waiting in the ready set (for diagnostics and tests).
     int WaitingReads() const { return int(ready_.size()); }
+    // Writes waiting to be sent, and events waiting to be delivered (diagnostics, tests).
+    int WaitingWrites() const { return int(writeQueue_.size()); }
+    int WaitingEvents() const { return int(events_.size()); }
     // The demotion period of a unit in ms, 0 while it is not demoted (diagnostics, tests).
     int DemotionPeriodMs(int16_t SlaveID) const;
 

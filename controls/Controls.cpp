@@ -489,6 +489,9 @@ TMemo::TMemo(TForm *owner, const QString &name, TWinControl *parent)
     : TControl(owner, name, new QPlainTextEdit, parent)
 {
     TextEdit()->setReadOnly(true);
+    // The program alone writes it: no undo history, which would otherwise keep every line
+    // ever added or deleted (the operator log adds lines for as long as the program runs).
+    TextEdit()->setUndoRedoEnabled(false);
     TextEdit()->setLineWrapMode(QPlainTextEdit::NoWrap);
     TextEdit()->viewport()->installEventFilter(this);
 }

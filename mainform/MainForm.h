@@ -335,6 +335,9 @@ public:
     // Moment of the last completed request; the zero date until the first one.
     QDateTime LastCommsRec;
     int16_t LinesSinceSave = 0;
+    // The last save of the operator log / of the fault log failed (and was reported).
+    bool LogSaveFailed = false;
+    bool FaultLogSaveFailed = false;
     QString HelpFile;
     // The quantity of the read last defined under each handle (0: none yet). A result
     // holds that many fresh words; the control's buffer keeps older words beyond them.
@@ -472,6 +475,10 @@ private:
     // A lamp's colour for this tick, by its rules; advances its step where they say.
     void DriveLamp(TILLed *lamp, TLED &record, int kind);
     void SaveLogFile();
+    // Writes the fault log; a failure is reported once, until a save has worked again.
+    void SaveFaultLog();
+    // Creates the data folder's last level when it is missing; EInOutError when it cannot.
+    void MakeDataFolder() const;
     QString DataFolder() const;
 
     IShell &shell_;

@@ -16,12 +16,55 @@ using namespace ConfigConst;
 
 QString TForm1::DataFolder() const { return TUtilities::CommonAppDataPath() + ConfigConst::DataFolder; }
 
-void TForm1::SaveLogFile()
+namespace {
+
+// Runs a save. Its failure goes to report only when the save before it worked (or it is
+// the first), so a folder that stays unwritable is reported once, not at every try; the
+// next failure after a save that worked is reported again.
+template <typename Save, typename Report>
+void SaveReportingOnce(bool &failing, Save save, Report report)
+{
+    try {
+        save();
+        failing = false;
+    } catch (const std::exception &e) {
+        if (failing)
+            return;
+        failing = true;
+        report(e);
+    }
+}
+
+} // namespace
+
+void TForm1::MakeDataFolder() const
 {
     // Only the last level of the folder is created.
     if (!QDir(DataFolder()).exists() && !QDir().mkdir(DataFolder()))
         throw EInOutError(QStringLiteral("Cannot create folder \"%1\"").arg(DataFolder()));
+}
+
+void TForm1::SaveLogFile()
+{
+    MakeDataFolder();
     TextFiles::Save(TUtilities::CommonAppDataPath() + LogFile, Diagnostics->Memo4->Lines());
+}
+
+void TForm1::SaveFaultLog()
+{
+    // The entries stay in the list when the file cannot be written; the next save that
+    // works writes them all.
+    SaveReportingOnce(
+        FaultLogSaveFailed,
+        [this] {
+            MakeDataFolder();
+            TextFiles::Save(TUtilities::CommonAppDataPath() + FaultLogFile, *FaultLog,
+                            FaultLogEncoding.value_or(QStringConverter::Latin1), FaultLogEncoding.has_value());
+        },
+        [this](const std::exception &) {
+            if (About->Label130)
+                About->Label130->SetCaption(QStringLiteral("Exception in App Events"));
+        });
 }
 
 void TForm1::LogMessage(const QString &Text)
@@ -35,13 +78,17 @@ void TForm1::LogMessage(const QString &Text)
     if (LinesSinceSave > OperatorLogSaveEvery - 1) {
         // A log file that cannot be written must not stop the caller (the activation
         // registers the link blocks between its log lines): the failure is reported
-        // like any other, and the save is tried again at the next line.
-        try {
-            SaveLogFile();
-            LinesSinceSave = 0;
-        } catch (const std::exception &e) {
-            ApplicationEvents1Exception(this, e);
-        }
+        // like any other, once, and the save is tried again at the next line.
+        SaveReportingOnce(
+            LogSaveFailed,
+            [this] {
+                SaveLogFile();
+                LinesSinceSave = 0;
+            },
+            [this](const std::exception &e) { ApplicationEvents1Exception(this, e); });
+        // A fault log that could not be saved goes with it once the folder can be written.
+        if (FaultLogSaveFailed && FaultLog)
+            SaveFaultLog();
     }
 }
 
@@ -56,12 +103,10 @@ void TForm1::ApplicationEvents1Exception(TComponent *, const std::exception &E)
         FaultLog->append(Convert::DateTimeToStr(clock_.Now()) + QStringLiteral(" - ") + text);
         if (FaultLog->size() > FaultLogMaxLines)
             FaultLog->removeFirst();
-        if (!QDir(DataFolder()).exists() && !QDir().mkdir(DataFolder()))
-            throw EInOutError(QStringLiteral("Cannot create folder \"%1\"").arg(DataFolder()));
-        TextFiles::Save(TUtilities::CommonAppDataPath() + FaultLogFile, *FaultLog,
-                        FaultLogEncoding.value_or(QStringConverter::Latin1), FaultLogEncoding.has_value());
     } catch (...) {
         if (About->Label130)
             About->Label130->SetCaption(QStringLiteral("Exception in App Events"));
+        return;
     }
+    SaveFaultLog();
 }

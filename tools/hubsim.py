@@ -9,13 +9,15 @@ Command line:
   /usr/bin/python3 tools/hubsim.py [--host 127.0.0.1] [--tcp-port N]
         [--rtu DEVICE [--baud 9600]] [--info-v2 N] [--info-v4 N]
         [--freeze-watchdog] [--time-needed] [--exit-on-eof]
-        [--silent UNIT[,UNIT...]] [--reply-delay MS] [--reuse-port]
+        [--silent UNIT[,UNIT...]] [--reply-delay MS] [--corrupt-every N]
+        [--reuse-port]
 
   --tcp-port 0 picks a free port. Without --tcp-port and without --rtu the
   simulator serves TCP on 1502. Once every server listens it prints one line
   "READY tcp=<port or -> rtu=<device or ->".
   --silent: units that start silent (see "silence"). --reply-delay: every unit
-  starts with this reply delay (see "delay"). --reuse-port: the TCP socket is
+  starts with this reply delay (see "delay"). --corrupt-every: every Nth reply
+  is malformed from the start (see "corrupt"). --reuse-port: the TCP socket is
   opened with SO_REUSEPORT, so that a test can keep the port bound (not
   listening) between two runs of the simulator and no one else takes it.
 
@@ -47,6 +49,13 @@ Commands on stdin, one per line, each answered by exactly one line on stdout
                              without any) MS milliseconds after the request came;
                              the reply holds the values as they were when it came.
                              0 answers at once
+  corrupt [N]                -> OK <N> <malformed so far>  from now on every Nth
+                             reply (counted over all units and connections) is
+                             malformed: over TCP a read reply lacks its last
+                             register (byte count and frame length agree with
+                             that), any other reply echoes a wrong address; over
+                             RTU the reply's CRC is wrong. 0 stops it; without N
+                             only reports
   quit                       exit
   With --exit-on-eof the end of stdin ends the simulator; otherwise it runs until
   SIGTERM/SIGINT, also with stdin closed or /dev/null.
@@ -402,6 +411,9 @@ class Hub:
         self.group_busy_reads = {unit: None for unit in LINK_UNITS}
         self.silent = set(args.silent)
         self.reply_delay_ms = {unit: args.reply_delay for unit in ALL_UNITS}
+        self.corrupt_every = args.corrupt_every
+        self.replies_counted = 0
+        self.malformed = 0
         self.context = ModbusServerContext(
             slaves={unit: UnitContext(self, unit, self.blocks[unit]) for unit in ALL_UNITS},
             single=False)
@@ -431,6 +443,14 @@ class Hub:
 
     def note_reply(self):
         self._bump(HUB_UNIT, A_TX_COUNT)
+
+    def malform(self, packet, rtu):
+        """The reply's frame as it goes out: every corrupt_every-th one malformed."""
+        self.replies_counted += 1
+        if self.replies_counted % self.corrupt_every:
+            return packet
+        self.malformed += 1
+        return malformed_frame(packet, rtu)
 
     def _log_write(self, unit, address, values):
         text = ",".join(str(int(v) & 0xFFFF) for v in values)
@@ -631,6 +651,17 @@ class Hub:
             self.reply_delay_ms[unit] = delay
         return "OK"
 
+    def cmd_corrupt(self, words, _line):
+        if len(words) > 1:
+            raise ValueError("usage: corrupt [N]")
+        if words:
+            every = int(words[0])
+            if every < 0:
+                raise ValueError("N must be 0 or more")
+            self.corrupt_every = every
+            self.replies_counted = 0
+        return f"OK {self.corrupt_every} {self.malformed}"
+
     def cmd_runtime(self, words, line):
         if len(words) < 3:
             raise ValueError("usage: runtime COUNT LINE NAME")
@@ -647,6 +678,28 @@ class Hub:
                 raise ValueError(f"value {value} does not fit 16 bits")
         self.store(HUB_UNIT, A_RUNTIME, [count, line_number] + words_of_name)
         return "OK"
+
+
+def malformed_frame(packet, rtu):
+    """A reply frame made malformed the way a faulty line or gateway would.
+
+    RTU: the CRC is wrong. TCP: a read reply lacks its last register, with a byte
+    count and an MBAP length that agree with what is left; a write reply echoes a
+    wrong address; an exception reply carries code 0."""
+    data = bytearray(packet)
+    if rtu:
+        data[-1] ^= 0xFF
+        return bytes(data)
+    header, pdu = data[:7], data[7:]
+    if pdu[0] == FC_READ_HOLDING and len(pdu) >= 4:
+        del pdu[-2:]
+        pdu[1] -= 2
+    elif pdu[0] & 0x80:
+        pdu[1:] = b"\x00"
+    elif len(pdu) >= 3:
+        pdu[2] ^= 0x01
+    struct.pack_into(">H", header, 4, len(pdu) + 1)
+    return bytes(header + pdu)
 
 
 class HubSocketFramer(ModbusSocketFramer):
@@ -687,7 +740,8 @@ class _HubRequestMixin:
     """Request handler hook: counts every request and logs the writes before
     pymodbus executes them, and counts the reply afterwards. Requests to a
     silent unit go no further; the reply of a unit with a reply delay is
-    built at once and sent later."""
+    built at once and sent later; while "corrupt" is on, every Nth reply
+    goes out malformed."""
 
     hub = None
     _reply_delay_s = 0.0
@@ -702,6 +756,10 @@ class _HubRequestMixin:
         hub.note_reply()
 
     def send(self, message, *addr, **kwargs):
+        hub = self.hub
+        if hub.corrupt_every > 0 and not kwargs.get("skip_encoding", False) and message.should_respond:
+            message = hub.malform(self.framer.buildPacket(message), isinstance(self.framer, ModbusRtuFramer))
+            kwargs = dict(kwargs, skip_encoding=True)
         delay = self._reply_delay_s
         if delay <= 0:
             super().send(message, *addr, **kwargs)
@@ -753,6 +811,8 @@ def parse_args(argv):
                         help="units that drop every request from the start")
     parser.add_argument("--reply-delay", type=int, default=0, metavar="MS",
                         help="send every reply MS milliseconds after its request")
+    parser.add_argument("--corrupt-every", type=int, default=0, metavar="N",
+                        help="make every Nth reply malformed (see the corrupt command)")
     parser.add_argument("--reuse-port", action="store_true", help="open the TCP socket with SO_REUSEPORT")
     args = parser.parse_args(argv)
     try:
@@ -761,6 +821,8 @@ def parse_args(argv):
         parser.error("--silent takes unit numbers separated by commas")
     if any(u not in ALL_UNITS for u in args.silent):
         parser.error(f"--silent units must be among {', '.join(str(u) for u in ALL_UNITS)}")
+    if args.corrupt_every < 0:
+        parser.error("--corrupt-every must be 0 or more")
     if args.reply_delay < 0:
         parser.error("--reply-delay must be 0 or more")
     if args.tcp_port is None and args.rtu is None:

@@ -657,6 +657,8 @@ void TestValues::memoLinesFollowWidget()
     QCOMPARE(memo->Count(), int(lines.size()));
     QCOMPARE(memo->TextEdit()->toPlainText(), lines.join(QLatin1Char('\n')));
     QCOMPARE(memo->TextEdit()->document()->blockCount(), int(std::max<qsizetype>(1, lines.size())));
+    // Nothing of what was added or deleted is kept beyond the lines themselves.
+    QCOMPARE(memo->TextEdit()->document()->availableUndoSteps(), 0);
 }
 
 void TestValues::memoDeleteOutsideThrows_data()

@@ -1,7 +1,9 @@
 #pragma once
 // The main window on the real communications control, connected over Modbus TCP on
 // loopback to a hub simulator that the test starts, with every completed result counted
-// by handle. Files put into programFolder before Start() are found beside the program.
+// by handle and every failed one by error code. Files put into programFolder before
+// ShowWindow() are found beside the program. Start() does it all for Modbus TCP; the steps
+// can also be taken one by one (another connection, another data folder).
 #include "FormHarness.h"
 #include "HubSimulator.h"
 #include "comms/TMbaxp.h"
@@ -27,23 +29,38 @@ struct LiveForm {
     QTemporaryDir programFolder;
     std::unique_ptr<TForm1> form;
     std::map<int, int> results; // completed results by handle
+    std::map<int, int> errors;  // failed results by error code
 
     explicit LiveForm(const QStringList &simulatorArgs = {}) : simulator(HubSimulator::Options{true, 0, QString(), simulatorArgs}) {}
 
     // Starts the simulator, writes the connection settings and shows the window.
-    bool Start()
+    bool Start() { return simulator.start() && WriteSettings(TcpSettings()) && ShowWindow(); }
+
+    // Settings.ini of a connection over Modbus TCP to the simulator, with a 500 ms time-out.
+    QString TcpSettings() const
     {
-        if (!simulator.start())
-            return false;
+        return QStringLiteral("[TForm1]\r\nEdit1.Text=127\r\nEdit2.Text=0\r\nEdit3.Text=0\r\nEdit4.Text=1\r\n"
+                              "Edit16.Text=%1\r\nEdit5.Text=500\r\nRadioButton1.Checked=True\r\nRadioButton2.Checked=False\r\n")
+            .arg(simulator.tcpPort());
+    }
+
+    // Settings.ini of a connection over Modbus RTU on COM port n.
+    static QString RtuSettings(int comPort)
+    {
+        return QStringLiteral("[TForm1]\r\nEdit6.Text=%1\r\nRadioButton1.Checked=False\r\nRadioButton2.Checked=True\r\n").arg(comPort);
+    }
+
+    // An empty data folder holding these settings.
+    static bool WriteSettings(const QString &settingsIni)
+    {
         TestEnvironment::ResetDataFolder();
         QFile ini(TestEnvironment::DataFolder() + QStringLiteral("/VelkarHubProjects/Settings.ini"));
-        if (!ini.open(QIODevice::WriteOnly))
-            return false;
-        ini.write(QStringLiteral("[TForm1]\r\nEdit1.Text=127\r\nEdit2.Text=0\r\nEdit3.Text=0\r\nEdit4.Text=1\r\n"
-                                 "Edit16.Text=%1\r\nEdit5.Text=500\r\nRadioButton1.Checked=True\r\nRadioButton2.Checked=False\r\n")
-                      .arg(simulator.tcpPort())
-                      .toLatin1());
-        ini.close();
+        return ini.open(QIODevice::WriteOnly) && ini.write(settingsIni.toLatin1()) == settingsIni.size();
+    }
+
+    // Creates the window on the real control, counting its results, and shows it.
+    bool ShowWindow()
+    {
         QFile::copy(qEnvironmentVariable("VELKARHUB_SOURCE_DIR") + QStringLiteral("/comms/ModbusErrors.txt"),
                     programFolder.path() + QStringLiteral("/ModbusErrors.txt"));
         form = std::make_unique<TForm1>(TFormEnvironment{control, dialogs, shell, clock, *spreadsheetAutomation, programFolder.path() + QLatin1Char('/')});
@@ -51,6 +68,11 @@ struct LiveForm {
         control.OnResultOk = [this, inner](int16_t handle) {
             ++results[handle];
             inner(handle);
+        };
+        auto innerError = control.OnResultError;
+        control.OnResultError = [this, innerError](int16_t handle, int16_t error) {
+            ++errors[error];
+            innerError(handle, error);
         };
         form->Show();
         return QTest::qWaitForWindowExposed(form->Window());
@@ -62,6 +84,15 @@ struct LiveForm {
     QStringList LinkWrites()
     {
         return simulator.writeLog().filter(QRegularExpression(QStringLiteral("^(17|18|19|20):")));
+    }
+
+    // Every failed result so far.
+    int ErrorCount() const
+    {
+        int n = 0;
+        for (const auto &[code, count] : errors)
+            n += count;
+        return n;
     }
 
     // Whether every one of the handles has completed at least once.

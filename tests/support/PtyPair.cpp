@@ -16,11 +16,6 @@ PtyPair::~PtyPair()
 bool PtyPair::start(int timeoutMs)
 {
     stop();
-    const QString socat = QStandardPaths::findExecutable(QStringLiteral("socat"));
-    if (socat.isEmpty()) {
-        qWarning("PtyPair: socat not found");
-        return false;
-    }
     m_dir = std::make_unique<QTemporaryDir>();
     if (!m_dir->isValid()) {
         qWarning("PtyPair: no temporary folder: %s", qPrintable(m_dir->errorString()));
@@ -28,7 +23,24 @@ bool PtyPair::start(int timeoutMs)
     }
     m_a = m_dir->filePath(QStringLiteral("a"));
     m_b = m_dir->filePath(QStringLiteral("b"));
+    return launch(timeoutMs);
+}
 
+bool PtyPair::replug(int timeoutMs)
+{
+    if (!m_dir)
+        return start(timeoutMs);
+    unplug();
+    return launch(timeoutMs);
+}
+
+bool PtyPair::launch(int timeoutMs)
+{
+    const QString socat = QStandardPaths::findExecutable(QStringLiteral("socat"));
+    if (socat.isEmpty()) {
+        qWarning("PtyPair: socat not found");
+        return false;
+    }
     // socat reports on stderr; "starting data transfer loop" comes once both
     // pseudo-terminals and their links have been made.
     m_process.setReadChannel(QProcess::StandardError);
@@ -52,6 +64,12 @@ bool PtyPair::start(int timeoutMs)
 
 void PtyPair::stop()
 {
+    unplug();
+    m_dir.reset();
+}
+
+void PtyPair::unplug()
+{
     if (m_process.state() != QProcess::NotRunning) {
         m_process.terminate();  // lets socat remove its links
         if (!m_process.waitForFinished(3000)) {
@@ -59,7 +77,6 @@ void PtyPair::stop()
             m_process.waitForFinished(3000);
         }
     }
-    m_dir.reset();
 }
 
 QString PtyPair::deviceA() const

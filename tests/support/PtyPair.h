@@ -19,10 +19,16 @@ public:
     // waits until socat runs its transfer loop and both links exist.
     bool start(int timeoutMs = 5000);
     void stop();
+    // Ends socat: both pseudo-terminals and their links go away, as a device unplugged.
+    void unplug();
+    // After unplug(): a new pair under the same two names.
+    bool replug(int timeoutMs = 5000);
     QString deviceA() const;
     QString deviceB() const;
 
 private:
+    bool launch(int timeoutMs);
+
     std::unique_ptr<QTemporaryDir> m_dir;
     QProcess m_process;
     QString m_a;

@@ -25,6 +25,7 @@ struct Result {
     QModbusDevice::Error error = QModbusDevice::NoError;
     int exceptionCode = 0;
     QVector<quint16> values;
+    int startAddress = -1; // zero-based, as the reply gives it
     bool ok() const { return error == QModbusDevice::NoError; }
 };
 
@@ -46,6 +47,7 @@ Result finish(QModbusReply *reply, int timeoutMs)
         if (result.error == QModbusDevice::ProtocolError)
             result.exceptionCode = ModbusPdu::ExceptionCode(reply->rawResult());
         result.values = reply->result().values();
+        result.startAddress = reply->result().startAddress();
     }
     reply->deleteLater();
     return result;
@@ -117,6 +119,7 @@ private slots:
     void silentUnitsDropEveryRequest();
     void replyDelayHoldsRepliesAsTheyWere();
     void readRoundTripIsFast();
+    void everyNthReplyMalformed();
 };
 
 // Every block the program reads, at the length it reads it, with the plant's data.
@@ -650,6 +653,52 @@ void TestHubSim::readRoundTripIsFast()
     qInfo("average round trip of a 100-register read: %.3f ms", averageMs);
     QVERIFY2(averageMs < 5.0, qPrintable(QString::number(averageMs)));
     QCOMPARE(sim.command(QStringLiteral("reads 18 3800")), QStringLiteral("OK 75"));
+}
+
+// "corrupt N": every Nth reply, over all units and both transports, is malformed; over TCP
+// a read lacks its last register and a write echoes a wrong address, over RTU the CRC
+// is wrong (a Qt client discards such a frame and times out).
+void TestHubSim::everyNthReplyMalformed()
+{
+    PtyPair pty;
+    QVERIFY(pty.start());
+    HubSimulator::Options options;
+    options.rtuDevice = pty.deviceA();
+    options.extraArgs = QStringList{QStringLiteral("--corrupt-every"), QStringLiteral("3")};
+    HubSimulator sim(options);
+    QVERIFY(sim.start());
+    auto tcp = connectTcp(sim.tcpPort());
+    QVERIFY(tcp);
+    QCOMPARE(sim.command(QStringLiteral("corrupt")), QStringLiteral("OK 3 0"));
+    for (int i = 1; i <= 6; ++i) {
+        const Result read = readRegisters(*tcp, 17, 1000, 9);
+        QVERIFY(read.ok());
+        QCOMPARE(read.values.size(), i % 3 ? 9 : 8);
+    }
+    QCOMPARE(sim.command(QStringLiteral("corrupt")), QStringLiteral("OK 3 2"));
+    QCOMPARE(writeRegisters(*tcp, 17, 1004, {5}).startAddress, 1003);
+    QCOMPARE(writeRegisters(*tcp, 17, 1004, {6}).startAddress, 1003);
+    QCOMPARE(writeRegisters(*tcp, 17, 1004, {7}).startAddress, 1002); // a wrong echo
+    QCOMPARE(sim.writeLog(), (QStringList{"17:1004:5", "17:1004:6", "17:1004:7"}));
+
+    QModbusRtuSerialClient rtu;
+    rtu.setConnectionParameter(QModbusDevice::SerialPortNameParameter, pty.deviceB());
+    rtu.setConnectionParameter(QModbusDevice::SerialBaudRateParameter, QSerialPort::Baud9600);
+    rtu.setTimeout(500);
+    rtu.setNumberOfRetries(0);
+    QVERIFY(rtu.connectDevice());
+    QTRY_COMPARE(rtu.state(), QModbusDevice::ConnectedState);
+    // The count starts afresh with each "corrupt N".
+    QCOMPARE(sim.command(QStringLiteral("corrupt 2")), QStringLiteral("OK 2 3"));
+    QVERIFY(readRegisters(rtu, 16, 500, 31).ok());
+    QCOMPARE(readRegisters(rtu, 16, 500, 31, 3000).error, QModbusDevice::TimeoutError);
+    QVERIFY(readRegisters(rtu, 16, 500, 31).ok());
+
+    QCOMPARE(sim.command(QStringLiteral("corrupt 0")), QStringLiteral("OK 0 4"));
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(readRegisters(*tcp, 17, 1000, 9).values.size(), 9);
+    QVERIFY(sim.command(QStringLiteral("corrupt -1")).startsWith(QLatin1String("ERR ")));
+    rtu.disconnectDevice();
 }
 
 QTEST_GUILESS_MAIN(TestHubSim)
