@@ -88,15 +88,8 @@ int main(int argc, char **argv)
         return 1;
 
     QTemporaryDir data;
-    QDir(data.path()).mkdir(QStringLiteral("VelkarHubProjects"));
-    QFile ini(data.path() + QStringLiteral("/VelkarHubProjects/Settings.ini"));
-    if (!ini.open(QIODevice::WriteOnly))
+    if (!WriteTcpSettingsIni(data.path(), simulator.tcpPort(), 1000))
         return 1;
-    ini.write(QStringLiteral("[TForm1]\r\nEdit1.Text=127\r\nEdit2.Text=0\r\nEdit3.Text=0\r\nEdit4.Text=1\r\nEdit16.Text=%1\r\n"
-                             "Edit5.Text=1000\r\nRadioButton1.Checked=True\r\nRadioButton2.Checked=False\r\n")
-                  .arg(simulator.tcpPort())
-                  .toLatin1());
-    ini.close();
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DISPLAY"), display);

@@ -71,15 +71,8 @@ int main(int argc, char *argv[])
     if (!simulator.start())
         return 1;
     QTemporaryDir data;
-    QDir(data.path()).mkdir(QStringLiteral("VelkarHubProjects"));
-    QFile ini(data.path() + QStringLiteral("/VelkarHubProjects/Settings.ini"));
-    if (!ini.open(QIODevice::WriteOnly))
+    if (!WriteTcpSettingsIni(data.path(), simulator.tcpPort(), 1000))
         return 1;
-    ini.write(QStringLiteral("[TForm1]\r\nEdit1.Text=127\r\nEdit2.Text=0\r\nEdit3.Text=0\r\nEdit4.Text=1\r\nEdit16.Text=%1\r\n"
-                             "RadioButton1.Checked=True\r\nRadioButton2.Checked=False\r\n")
-                  .arg(simulator.tcpPort())
-                  .toLatin1());
-    ini.close();
     qputenv("XDG_DATA_HOME", data.path().toUtf8());
 
     TMbaxp control;

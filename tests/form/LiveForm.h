@@ -37,12 +37,7 @@ struct LiveForm {
     bool Start() { return simulator.start() && WriteSettings(TcpSettings()) && ShowWindow(); }
 
     // Settings.ini of a connection over Modbus TCP to the simulator, with a 500 ms time-out.
-    QString TcpSettings() const
-    {
-        return QStringLiteral("[TForm1]\r\nEdit1.Text=127\r\nEdit2.Text=0\r\nEdit3.Text=0\r\nEdit4.Text=1\r\n"
-                              "Edit16.Text=%1\r\nEdit5.Text=500\r\nRadioButton1.Checked=True\r\nRadioButton2.Checked=False\r\n")
-            .arg(simulator.tcpPort());
-    }
+    QString TcpSettings() const { return TcpSettingsIni(simulator.tcpPort(), 500); }
 
     // Settings.ini of a connection over Modbus RTU on COM port n.
     static QString RtuSettings(int comPort)

@@ -3,6 +3,8 @@
 #include "ReservedPort.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QtGlobal>
 
@@ -208,4 +210,20 @@ bool HubSimulator::unsilence(const QVector<int> &units)
 bool HubSimulator::delayReplies(int ms, const QVector<int> &units)
 {
     return command(withUnits(QStringLiteral("delay %1").arg(ms), units)) == QLatin1String("OK");
+}
+
+QString TcpSettingsIni(quint16 port, int timeoutMs)
+{
+    return QStringLiteral("[TForm1]\r\nEdit1.Text=127\r\nEdit2.Text=0\r\nEdit3.Text=0\r\nEdit4.Text=1\r\nEdit16.Text=") +
+           QString::number(port) + QStringLiteral("\r\nEdit5.Text=") + QString::number(timeoutMs) +
+           QStringLiteral("\r\nRadioButton1.Checked=True\r\nRadioButton2.Checked=False\r\n");
+}
+
+bool WriteTcpSettingsIni(const QString &dataFolder, quint16 port, int timeoutMs)
+{
+    if (!QDir(dataFolder).mkpath(QStringLiteral("VelkarHubProjects")))
+        return false;
+    QFile ini(dataFolder + QStringLiteral("/VelkarHubProjects/Settings.ini"));
+    const QByteArray text = TcpSettingsIni(port, timeoutMs).toLatin1();
+    return ini.open(QIODevice::WriteOnly | QIODevice::Truncate) && ini.write(text) == text.size();
 }

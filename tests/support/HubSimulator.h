@@ -71,3 +71,9 @@ private:
     quint16 m_tcpPort = 0;
     std::unique_ptr<ReservedPort> m_heldPort;
 };
+
+// The window's Settings.ini that connects it over Modbus TCP (TCP/IP unit 1) to a
+// simulator at 127.0.0.1:port with the time-out given.
+QString TcpSettingsIni(quint16 port, int timeoutMs);
+// Writes that file into <dataFolder>/VelkarHubProjects, creating the folder.
+bool WriteTcpSettingsIni(const QString &dataFolder, quint16 port, int timeoutMs);
