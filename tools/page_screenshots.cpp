@@ -5,7 +5,7 @@
 // --commands ticks "Allow Commands" with the password, so that the command and clearing
 // groups show, selects address 4 on every port page and asks for its static data, and
 // reads that starter's configuration window onto the configuration page.
-// Runs on any Qt platform, offscreen included.
+// Runs on any Qt platform; with no display and no platform chosen it draws offscreen.
 #include "HubSimulator.h"
 #include "comms/TMbaxp.h"
 #include "controls/Services.h"
@@ -60,6 +60,9 @@ void ShowCommands(TForm1 &form)
 
 int main(int argc, char *argv[])
 {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
+        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     const bool commands = args.removeAll(QStringLiteral("--commands")) > 0;
