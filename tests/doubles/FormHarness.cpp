@@ -3,7 +3,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QLocale>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QTabBar>
 #include <QTabWidget>
@@ -64,6 +66,25 @@ void ClickTab(TForm1 &form, TTabSheet *page, Qt::MouseButton button)
 void Click(TControl *control, Qt::MouseButton button)
 {
     QTest::mouseClick(control->Widget(), button, {}, QPoint(8, control->Widget()->height() / 2));
+}
+
+void ClickItem(TRadioGroup *group, int index)
+{
+    auto *item = group->Widget()->findChild<QRadioButton *>(group->Name() + QStringLiteral("_item%1").arg(index));
+    Q_ASSERT(item);
+    QTest::mouseClick(item, Qt::LeftButton, {}, QPoint(8, item->height() / 2));
+}
+
+void TypeAndLeave(TEdit *edit, const std::optional<QString> &typed, TControl *next)
+{
+    edit->Widget()->setFocus();
+    if (typed) {
+        edit->LineEdit()->selectAll();
+        QTest::keyClick(edit->Widget(), Qt::Key_Delete);
+        QTest::keyClicks(edit->Widget(), *typed);
+    }
+    next->Widget()->setFocus();
+    FormHarness::ProcessEvents();
 }
 } // namespace TestUi
 

@@ -19,6 +19,7 @@
 
 #include <QTemporaryDir>
 #include <memory>
+#include <optional>
 
 namespace TestEnvironment {
 // Once per test program, before anything asks for the data folder: a temporary data
@@ -37,6 +38,11 @@ namespace TestUi {
 void ClickTab(TForm1 &form, TTabSheet *page, Qt::MouseButton button = Qt::LeftButton);
 // Clicks a control near its left edge: a check box or radio button on its indicator.
 void Click(TControl *control, Qt::MouseButton button = Qt::LeftButton);
+// Clicks one item of a radio group.
+void ClickItem(TRadioGroup *group, int index);
+// Gives an edit the focus (its enter runs), replaces its text by typing when `typed` is
+// given, then moves the focus to `next` (the edit's exit runs).
+void TypeAndLeave(TEdit *edit, const std::optional<QString> &typed, TControl *next);
 } // namespace TestUi
 
 class FormHarness {

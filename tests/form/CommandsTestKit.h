@@ -3,6 +3,7 @@
 // the writes as text and the log since a point.
 #include "StartersTestKit.h"
 
+#include <QComboBox>
 #include <QtTest>
 
 namespace CommandsTestKit {
@@ -27,18 +28,43 @@ inline void GivePassword(FormHarness &h, const std::optional<QString> &answer = 
     FormHarness::ProcessEvents();
 }
 
-// Every write started since the last Clear(), as "handle:unit:address=v1,v2" (zero-based
-// address).
+// One start of a handle as text, with the zero-based address: a write as
+// "handle:unit:address=v1,v2", a read as "handle:unit:address read count".
+inline QString Describe(const ScriptedMbaxp::Start &start)
+{
+    const QString target = QStringLiteral("%1:%2:%3").arg(start.handle).arg(start.definition.slave).arg(start.definition.address);
+    if (start.definition.kind == ScriptedMbaxp::Kind::Read)
+        return target + QStringLiteral(" read %1").arg(start.definition.quantity);
+    QStringList words;
+    for (int16_t w : start.words)
+        words << QString::number(w);
+    return target + QLatin1Char('=') + words.join(',');
+}
+
+// Every write started since the last Clear(), as Describe() shows it.
 inline QStringList Written(const ScriptedMbaxp &control)
 {
     QStringList out;
-    for (const ScriptedMbaxp::Start &start : control.Writes()) {
-        QStringList words;
-        for (int16_t w : start.words)
-            words << QString::number(w);
-        out << QStringLiteral("%1:%2:%3=%4").arg(start.handle).arg(start.definition.slave).arg(start.definition.address).arg(words.join(','));
-    }
+    for (const ScriptedMbaxp::Start &start : control.Writes())
+        out << Describe(start);
     return out;
+}
+
+// Every start since the last Clear(), reads and writes, as Describe() shows it.
+inline QStringList Started(const ScriptedMbaxp &control)
+{
+    QStringList out;
+    for (const ScriptedMbaxp::Start &start : control.starts)
+        out << Describe(start);
+    return out;
+}
+
+// The operator picks an item of a combo box's list.
+inline void Pick(TComboBox *box, int item)
+{
+    auto *combo = static_cast<QComboBox *>(box->Widget());
+    combo->setCurrentIndex(item);
+    emit combo->activated(item);
 }
 
 // The written value list of n zeros, as Written() shows it.

@@ -19,12 +19,7 @@ int16_t W(int value) { return static_cast<int16_t>(static_cast<uint16_t>(value))
 SingleDataGroup &Single(TForm1 &f, int port) { return Port(f, port).SingleData; }
 
 // The operator picks an item in a port's combo box.
-void Pick(TForm1 &f, int port, int item)
-{
-    auto *combo = static_cast<QComboBox *>(Single(f, port).ComboBox->Widget());
-    combo->setCurrentIndex(item);
-    emit combo->activated(item);
-}
+void Pick(TForm1 &f, int port, int item) { CommandsTestKit::Pick(Single(f, port).ComboBox, item); }
 
 // A reply of handle 6: the status, the data words 5 to 16 given from word 5 on.
 std::vector<int16_t> Reply(int status, const std::vector<int> &data = {})

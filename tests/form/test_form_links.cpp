@@ -6,7 +6,6 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QRadioButton>
 #include <QtTest>
 
 using namespace TestUi;
@@ -35,32 +34,6 @@ QStringList Written(const ScriptedMbaxp &control)
 
 // The operator log's texts from line `from` on.
 QStringList LogSince(const TForm1 &form, qsizetype from) { return TestEnvironment::LogTexts(form).mid(from); }
-
-// The radio button of one item of a group.
-QRadioButton *Item(TRadioGroup *group, int index)
-{
-    return group->Widget()->findChild<QRadioButton *>(group->Name() + QStringLiteral("_item%1").arg(index));
-}
-
-void ClickItem(TRadioGroup *group, int index)
-{
-    QRadioButton *button = Item(group, index);
-    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
-}
-
-// Gives an edit the focus (its enter runs), replaces its text by typing when `typed` is
-// given, then moves the focus to the page's read-only port number edit (its exit runs).
-void TypeAndLeave(PortPage &page, TEdit *edit, const std::optional<QString> &typed)
-{
-    edit->Widget()->setFocus();
-    if (typed) {
-        edit->LineEdit()->selectAll();
-        QTest::keyClick(edit->Widget(), Qt::Key_Delete);
-        QTest::keyClicks(edit->Widget(), *typed);
-    }
-    page.LinkSettings.Port->Widget()->setFocus();
-    FormHarness::ProcessEvents();
-}
 
 } // namespace
 
@@ -460,7 +433,8 @@ void TestFormLinks::exitFamily()
     edit->SetText(before);
     h.control.Clear();
     const auto mark = TestEnvironment::LogTexts(f).size();
-    TypeAndLeave(page, edit, typed.isEmpty() ? std::nullopt : std::optional<QString>(typed));
+    // Left for the page's read-only port number edit.
+    TypeAndLeave(edit, typed.isEmpty() ? std::nullopt : std::optional<QString>(typed), page.LinkSettings.Port);
 
     QCOMPARE(f.EditOriginalValue, before);
     QCOMPARE(h.dialogs.shown.size(), size_t(box.isEmpty() ? 0 : 1));

@@ -6,19 +6,7 @@
 
 #include <QRegularExpression>
 
-#include <QRadioButton>
-
 using namespace TestUi;
-
-namespace {
-
-void ClickItem(TRadioGroup *group, int index)
-{
-    auto *button = group->Widget()->findChild<QRadioButton *>(group->Name() + QStringLiteral("_item%1").arg(index));
-    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
-}
-
-} // namespace
 
 class TestFormLinksE2e : public QObject {
     Q_OBJECT
