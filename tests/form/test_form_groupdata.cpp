@@ -81,6 +81,14 @@ const QStringList OlderTitles[4] = {
     {"Status", "Percentage Current", "Percentage Power", "Startup Time", "Peak Start Current", "Link Timeouts", "CRC Errors"},
 };
 
+// The rows of a test run on each port page.
+void EveryPort()
+{
+    QTest::addColumn<int>("port");
+    for (int port = 1; port <= 4; ++port)
+        QTest::addRow("port %d", port) << port;
+}
+
 QStringList Padded(QStringList cells)
 {
     while (cells.size() < 14)
@@ -98,7 +106,9 @@ private slots:
     void nothingChosenSendsNothing();
     void requestUsesTheLastClickInAnyGrid();
     void refreshAsksAgain();
+    void readFollowsTheCompletedWrite_data() { EveryPort(); }
     void readFollowsTheCompletedWrite();
+    void busyReadsAgainAtOnce_data() { EveryPort(); }
     void busyReadsAgainAtOnce();
     void stoppedOrFailedEndsTheExchange();
     void statusLineShowsTheKeptLength();
@@ -205,40 +215,47 @@ void TestFormGroupData::refreshAsksAgain()
 
 void TestFormGroupData::readFollowsTheCompletedWrite()
 {
+    QFETCH(int, port);
+    const int unit = 16 + port;
     FormHarness h;
     TForm1 &f = h.form();
-    ClickTab(f, Port(f, 3).Sheet);
+    ClickTab(f, Port(f, port).Sheet);
     h.control.Clear();
-    Pick(f, 3, 2);
-    QCOMPARE(h.control.calls, (QStringList{"Multi(5,19,1302,2,500)", "Set(5,0,0)", "Set(5,1,2)", "Once(5)"}));
+    Pick(f, port, 2);
+    QCOMPARE(h.control.calls, (QStringList{QStringLiteral("Multi(5,%1,1302,2,500)").arg(unit), "Set(5,0,0)", "Set(5,1,2)", "Once(5)"}));
     // A failed write is followed by nothing.
     h.control.Clear();
     h.control.DeliverError(Handle::GroupRequest, 12);
     QVERIFY(h.control.calls.isEmpty());
     // A completed one by the one-shot read of the reply from the same unit.
     h.control.DeliverOk(Handle::GroupRequest);
-    QCOMPARE(h.control.calls, (QStringList{"Read(6,19,1302,17,500)", "Once(6)"}));
+    QCOMPARE(h.control.calls, (QStringList{QStringLiteral("Read(6,%1,1302,17,500)").arg(unit), "Once(6)"}));
     QCOMPARE(f.DefinedQuantity[Handle::GroupData], int16_t(17));
     QVERIFY(f.Frame->ILLed1->Value());
 }
 
 void TestFormGroupData::busyReadsAgainAtOnce()
 {
+    QFETCH(int, port);
     FormHarness h;
     TForm1 &f = h.form();
-    ClickTab(f, Port(f, 1).Sheet);
-    Pick(f, 1, 1);
+    ClickTab(f, Port(f, port).Sheet);
+    Generation(f, port, true);
+    Pick(f, port, 1);
     h.control.DeliverOk(Handle::GroupRequest);
     for (int n = 0; n < 3; ++n) {
         h.control.Clear();
         h.control.DeliverOk(Handle::GroupData, Reply(1));
-        QCOMPARE(h.control.calls, (QStringList{"Read(6,17,1302,17,500)", "Once(6)"}));
-        QCOMPARE(Single(f, 1).GrpStat->Caption(), QStringLiteral("Returned Status: 1 - 0 Returned"));
+        QCOMPARE(h.control.calls, (QStringList{QStringLiteral("Read(6,%1,1302,17,500)").arg(16 + port), "Once(6)"}));
+        QCOMPARE(Single(f, port).GrpStat->Caption(), QStringLiteral("Returned Status: 1 - 0 Returned"));
     }
     h.control.Clear();
     h.control.DeliverOk(Handle::GroupData, Reply(2, Numbered()));
     QVERIFY(h.control.calls.isEmpty());
     QCOMPARE(f.GR_RequestStatus, int16_t(2));
+    // The data reach the box that asked.
+    QCOMPARE(Single(f, port).GrpStat->Caption(), QStringLiteral("Returned Status: 2 - 0 Returned"));
+    QCOMPARE(Column(Single(f, port).GroupGrid, 1).mid(0, 8), (QStringList{"505", "506", "507", "508", "509", "510", "511", "512"}));
 }
 
 void TestFormGroupData::stoppedOrFailedEndsTheExchange()
