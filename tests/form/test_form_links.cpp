@@ -57,6 +57,8 @@ private slots:
     void baudCode();
     void statistics_data();
     void statistics();
+    void configurationStatusTexts_data();
+    void configurationStatusTexts();
     void statusWithoutText();
     void expectedCountOverflow();
     void resets_data();
@@ -541,6 +543,48 @@ void TestFormLinks::statistics()
         if (other != link)
             QCOMPARE(f.Ports[static_cast<size_t>(other)]->LinkInfo.LinkConfigStatus->Caption(),
                      QStringLiteral("Link Configuration Status:"));
+}
+
+void TestFormLinks::configurationStatusTexts_data()
+{
+    // Every code a link can report in 4x1100, each with its text; the codes next to the
+    // table and at the ends of 16 bits have none.
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("text"); // empty: no text
+    const char *const texts[] = {
+        "OK No Errors",
+        "Wrong Port number selected, previous setting retained",
+        "Quorvane link number out of range, previous setting retained",
+        "Baud rate out of range, 9600 selected",
+        "First Quorvane address out of range, 0 selected",
+        "Last Quorvane address out of range, 99 selected",
+        "Last Quorvane address not bigger than first Quorvane address, 99 selected",
+        "Config conflict out of range, No master selected",
+        "No reply timeout out of range, 10 selected",
+    };
+    for (int code = 0; code <= 8; ++code)
+        QTest::addRow("code %d", code) << code << QString::fromLatin1(texts[code]);
+    for (int code : {9, -1, 32767, -32768})
+        QTest::addRow("code %d: no text", code) << code << QString();
+}
+
+void TestFormLinks::configurationStatusTexts()
+{
+    QFETCH(int, code);
+    QFETCH(QString, text);
+    FormHarness h;
+    TForm1 &f = h.form();
+    const int link = ((code % 4) + 4) % 4;
+    const auto faults = f.FaultLog->size();
+    h.control.DeliverOk(static_cast<int16_t>(27 + link), {W(code), 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    const QString shown = f.Ports[static_cast<size_t>(link)]->LinkInfo.LinkConfigStatus->Caption();
+    if (text.isEmpty()) {
+        QCOMPARE(shown, QStringLiteral("Link Configuration Status:"));
+        QCOMPARE(f.FaultLog->size(), faults + 1);
+    } else {
+        QCOMPARE(shown, QStringLiteral("Link Configuration Status: \r\n   ") + text);
+        QCOMPARE(f.FaultLog->size(), faults);
+    }
 }
 
 void TestFormLinks::statusWithoutText()
