@@ -53,6 +53,8 @@ private slots:
     void priorityOfOnePortOnly();
     void commandFollowsThePageShown();
     void commandNeverReachesAnotherLink();
+    void commandAddressEdges_data();
+    void commandAddressEdges();
     void password_data();
     void password();
     void untickingNeverAsks();
@@ -240,6 +242,39 @@ void TestFormCommands::commandNeverReachesAnotherLink()
         }
     }
     QVERIFY(!f.Comms->Label93->Visible());
+}
+
+void TestFormCommands::commandAddressEdges_data()
+{
+    // Port 2's page shown without its page handling after a click on a row of port 1, 2
+    // or 3: the address on link 2 is the selection less 100, and only 0 to 99 are sent.
+    QTest::addColumn<int>("clickedPort");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("address");
+    QTest::addColumn<QString>("write"); // empty: refused
+    QTest::newRow("-1: address 99 of port 1") << 1 << 100 << -1 << "";
+    QTest::newRow("0") << 2 << 1 << 0 << "0:18:1999=3";
+    QTest::newRow("99") << 2 << 100 << 99 << "0:18:2098=3";
+    QTest::newRow("100: address 0 of port 3") << 3 << 1 << 100 << "";
+}
+
+void TestFormCommands::commandAddressEdges()
+{
+    QFETCH(int, clickedPort);
+    QFETCH(int, row);
+    QFETCH(int, address);
+    QFETCH(QString, write);
+    FormHarness h;
+    TForm1 &f = h.form();
+    GivePassword(h);
+    ShowAndClickRow(f, clickedPort, row);
+    f.Frame->PageControl1->SetActivePage(Port(f, 2).Sheet);
+    QCOMPARE(f.ActiveQuorvane - 100, address);
+    h.control.Clear();
+    const qsizetype logged = TestEnvironment::LogTexts(f).size();
+    Click(CommandButton(f, 2, NoAction));
+    QCOMPARE(Written(h.control), write.isEmpty() ? QStringList{} : QStringList{write});
+    QCOMPARE(LogSince(f, logged).size(), write.isEmpty() ? 0 : 1);
 }
 
 void TestFormCommands::password_data()
