@@ -57,6 +57,15 @@ inline QLabel *Text(TWinControl *container, const QString &text)
     return label;
 }
 
+// The control keeps its place in the layout while it is hidden, so that showing it moves
+// nothing else.
+inline void KeepPlaceWhenHidden(TControl *control)
+{
+    QSizePolicy policy = control->Widget()->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    control->Widget()->setSizePolicy(policy);
+}
+
 inline void Add(QBoxLayout *layout, TControl *control, int stretch = 0) { layout->addWidget(control->Widget(), stretch); }
 
 inline void Add(QGridLayout *layout, TControl *control, int row, int col, int rowSpan = 1, int colSpan = 1)

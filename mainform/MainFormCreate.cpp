@@ -116,8 +116,8 @@ void TForm1::FormCreate(TComponent *)
     // 11, 12, 13.
     About->Label60->SetCaption(QStringLiteral("Application version: ") + GetFileVersionText(QString(), QStringLiteral("%d.%d.%d.%d")));
     for (auto &port : Ports) {
-        port->SingleData.GroupGrid->SetColWidth(0, 130);
-        port->SingleData.GroupGrid->SetColWidth(1, 95);
+        port->SingleData.GroupGrid->SetColWidth(0, SingleDataGroup::TitleWidth);
+        port->SingleData.GroupGrid->SetColWidth(1, SingleDataGroup::ValueWidth);
     }
     ActiveQuorvaneinLink.fill(0);
 

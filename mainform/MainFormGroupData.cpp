@@ -8,8 +8,11 @@
 #include "controls/Grid.h"
 #include "mainform/pages/PortPage.h"
 
+#include <QFontMetricsF>
+#include <QStyle>
 #include <QTableView>
 #include <algorithm>
+#include <cmath>
 
 using namespace RegisterMap;
 
@@ -51,7 +54,15 @@ constexpr StaticRow StaticData[Rows] = {
     {"CRC Errors", 15, Part::Word},
 };
 constexpr int StaticTitleWidth = 150;
-constexpr int TitleMargin = 12; // the cell's padding on both sides
+
+// What a cell takes besides its text: the style's text margin on both sides and the grid
+// line. The title column takes no more than its titles need: the values have the rest of
+// a grid no wider than its two columns at creation.
+int CellPadding(const QTableView *view)
+{
+    const int textMargin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+    return 2 * textMargin + (view->showGrid() ? 1 : 0);
+}
 
 // Items 1 to 10 of the newer starters: rows 1 to 8, the first three alike.
 constexpr int NewerRows = 8;
@@ -161,10 +172,13 @@ void TForm1::SetGroupGridHeadings(int16_t Unit)
     for (int row = 1; row <= Rows; ++row)
         grid->SetCells(0, row, Title(newer, item, row));
     if (item == 0) {
-        // 150 pixels, or as wide as the longest title needs in the grid's font.
+        // 150 pixels, or as wide as the longest title needs in the grid's font (its width
+        // in fractions of a pixel, rounded up, as the cell measures it).
         int width = StaticTitleWidth;
+        const QFontMetricsF metrics(grid->View()->font());
+        const int padding = CellPadding(grid->View());
         for (const StaticRow &row : StaticData)
-            width = std::max(width, grid->View()->fontMetrics().horizontalAdvance(QString::fromLatin1(row.title)) + TitleMargin);
+            width = std::max(width, static_cast<int>(std::ceil(metrics.horizontalAdvance(QString::fromLatin1(row.title)))) + padding);
         grid->SetColWidth(0, width);
         grid->SetColWidth(1, std::max(grid->ClientWidth() - width, 0));
     } else if (!newer && item > OlderItems) {

@@ -13,6 +13,8 @@
 #include "mainform/pages/PortPage.h"
 
 #include <QGridLayout>
+#include <QHeaderView>
+#include <QTableView>
 
 using Layout::Add;
 
@@ -81,13 +83,20 @@ void TForm1::BuildPortSingleData(PortPage &port, QBoxLayout *column)
     g.BitBtn->OnClick = [this](TComponent *s) { BitBtn1Click(s); };
     Add(choose, g.BitBtn);
 
+    // As wide as its two columns at creation, and as high as its 15 rows: the columns fill
+    // it from the start, with no scroll bar.
     g.GroupGrid = new TStringGrid(this, QStringLiteral("GroupGrid") + unit, g.Box, 2, SingleDataGroup::Rows + 1);
-    g.GroupGrid->Widget()->setMinimumHeight(306);
-    Add(layout, g.GroupGrid);
+    QTableView *view = g.GroupGrid->View();
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    const int frame = 2 * view->frameWidth();
+    view->setFixedSize(SingleDataGroup::TitleWidth + SingleDataGroup::ValueWidth + frame,
+                       (SingleDataGroup::Rows + 1) * view->verticalHeader()->defaultSectionSize() + frame);
+    layout->addWidget(view, 0, Qt::AlignLeft);
     g.GrpStat = new TLabel(this, QStringLiteral("GrpStat_L") + unit, g.Box, QStringLiteral("Status"));
     g.GrpStat->SetFontColor(Grey);
     Add(layout, g.GrpStat);
-    Add(column, g.Box);
+    column->addWidget(g.Box->Widget(), 0, Qt::AlignLeft);
 }
 
 void TForm1::BuildPortCommands(PortPage &port, QBoxLayout *column)

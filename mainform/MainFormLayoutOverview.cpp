@@ -44,6 +44,8 @@ void TForm1::BuildOverviewPage()
     Overview->Label88->Widget()->setFont(big);
     Overview->Label88->Label()->setMargin(6);
     Overview->Label88->SetVisible(false);
+    // The warning comes and goes with the supervision: its line stays reserved.
+    Layout::KeepPlaceWhenHidden(Overview->Label88);
     Add(layout, Overview->Label88);
 
     auto *columns = Layout::Row(layout);
@@ -90,19 +92,25 @@ void TForm1::BuildOverviewPage()
     u->setColumnStretch(1, 1);
     Add(left, unit);
 
+    // One row per port: whether it has data, then its link's protocol. A data flag is as
+    // wide as its longest text, so the protocols stay in line whatever the flags say.
     auto *ports = new TGroupBox(this, QStringLiteral("GroupBox4"), page, QStringLiteral("Ports"));
     auto *p = Layout::Grid(ports);
     const int dataNames[] = {65, 66, 67, 92};
     for (int n = 0; n < 4; ++n) {
         TLabel *&data = Overview->PortData[static_cast<size_t>(n)];
-        data = new TLabel(this, QStringLiteral("Label%1").arg(dataNames[n]), ports, QStringLiteral("P%1").arg(n + 1));
+        data = new TLabel(this, QStringLiteral("Label%1").arg(dataNames[n]), ports, QStringLiteral("P%1 No Data").arg(n + 1));
+        data->Widget()->setMinimumWidth(data->Widget()->sizeHint().width());
+        data->SetCaption(QStringLiteral("P%1").arg(n + 1));
         data->SetFontColor(Navy);
-        Add(p, data, 0, n);
+        Add(p, data, n, 0);
+        p->addWidget(Layout::Text(ports, QStringLiteral("Link %1 protocol:").arg(n + 1)), n, 1);
         auto *mode = new TLabel(this, QStringLiteral("PortDes%1").arg(106 + n), ports, QStringLiteral("Velkar"));
         Overview->PortDes[static_cast<size_t>(n)] = mode;
-        p->addWidget(Layout::Text(ports, QStringLiteral("Link %1 protocol:").arg(n + 1)), 1 + n, 0, 1, 2);
-        Add(p, mode, 1 + n, 2, 1, 2);
+        Add(p, mode, n, 2);
     }
+    p->setHorizontalSpacing(12);
+    p->setColumnStretch(2, 1);
     Add(left, ports);
     left->addStretch(1);
 

@@ -55,9 +55,10 @@ void TForm1::PageControl1MouseDown(TComponent *, Qt::MouseButton Button, Qt::Key
                                .left(PortNameMaxLength);
     PortTabDesc[n] = answer;
     Ports[n]->Sheet->SetCaption(answer);
+    TIniFileStore::Values names;
     for (int i = 1; i <= 4; ++i)
-        OvcIniFileStore1.WriteString(QStringLiteral("Port Descriptions"), QStringLiteral("Port %1").arg(i),
-                                     PortTabDesc[static_cast<size_t>(i - 1)]);
+        names.emplace_back(QStringLiteral("Port %1").arg(i), PortTabDesc[static_cast<size_t>(i - 1)]);
+    OvcIniFileStore1.WriteStrings(QStringLiteral("Port Descriptions"), names);
 }
 
 void TForm1::RadioButton1Click(TComponent *)

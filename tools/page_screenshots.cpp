@@ -1,10 +1,12 @@
 // Developer tool: starts the hub simulator, opens the main window connected to it over
 // Modbus TCP, lets it poll for a few seconds and saves a picture of every page, so that
 // the layout can be checked at the window's normal size (1280 x 800).
-//   page_screenshots <output folder> [seconds] [--commands]
+//   page_screenshots <output folder> [seconds] [--commands] [--freeze]
 // --commands ticks "Allow Commands" with the password, so that the command and clearing
 // groups show, selects address 4 on every port page and asks for its static data, and
 // reads that starter's configuration window onto the configuration page.
+// --freeze stops the simulator's watchdog counter, so that the overview shows its
+// warning "Watchdog Frozen - check VelkarHub".
 // Runs on any Qt platform; with no display and no platform chosen it draws offscreen.
 #include "HubSimulator.h"
 #include "comms/TMbaxp.h"
@@ -66,12 +68,13 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     const bool commands = args.removeAll(QStringLiteral("--commands")) > 0;
+    const bool freeze = args.removeAll(QStringLiteral("--freeze")) > 0;
     const QString out = !args.isEmpty() ? args.at(0) : QStringLiteral("screenshots");
     const int seconds = args.size() > 1 ? args.at(1).toInt() : 4;
     QDir().mkpath(out);
 
     HubSimulator simulator;
-    if (!simulator.start())
+    if (!simulator.start() || (freeze && !simulator.command(QStringLiteral("freeze")).startsWith(QStringLiteral("OK"))))
         return 1;
     QTemporaryDir data;
     if (!WriteTcpSettingsIni(data.path(), simulator.tcpPort(), 1000))

@@ -43,7 +43,11 @@ void Save(const QString &path, const QStringList &lines, QStringConverter::Encod
     for (const QString &line : lines)
         text += line + QLatin1String("\r\n");
     QStringEncoder encoder(encoding, byteOrderMark ? QStringConverter::Flag::WriteBom : QStringConverter::Flag::Default);
-    const QByteArray data = encoder(text);
+    SaveBytes(path, encoder(text), replace);
+}
+
+void SaveBytes(const QString &path, const QByteArray &data, Replace replace)
+{
     QSaveFile file(path);
     file.setDirectWriteFallback(replace == Replace::AllowDirect);
     // Flushed before the commit: a failure of the last write (a full disk) would otherwise

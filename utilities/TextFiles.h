@@ -29,4 +29,8 @@ void Save(const QString &path, const QStringList &lines,
           QStringConverter::Encoding encoding = QStringConverter::Latin1, bool byteOrderMark = false,
           Replace replace = Replace::AllowDirect);
 
+// Replaces the file with these bytes, as Save does. Throws EFCreateError when the file
+// cannot be written.
+void SaveBytes(const QString &path, const QByteArray &data, Replace replace);
+
 } // namespace TextFiles

@@ -10,6 +10,9 @@ class TStringGrid;
 
 struct SingleDataGroup {
     static constexpr int Rows = 14; // value rows 1 to 14 under the header row
+    // The grid's column widths at creation; the grid is as wide as the two together.
+    static constexpr int TitleWidth = 130;
+    static constexpr int ValueWidth = 95;
 
     TGroupBox *Box = nullptr;        // GroupBox13, 15, 16, 14 on ports 1 to 4
     TComboBox *ComboBox = nullptr;   // ComboBox1 to 4: "Static Data", "Group 1" to "Group 10"

@@ -1,13 +1,17 @@
 // The profile file store (letter case, trimming, UTF-7 coded values, immediate CR LF
-// writes, missing folders), the UTF-7 coding itself, and the saving and restoring of
-// control values.
+// writes, missing folders, stored files kept as they are, changes made by others, failed
+// writes), the UTF-7 coding itself, and the saving and restoring of control values.
 #include "ControlsTestKit.h"
 #include "controls/IniFiles.h"
 
 #include <QButtonGroup>
 #include <QDir>
 #include <QFile>
+#include <QStringEncoder>
 #include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -37,6 +41,53 @@ bool AllLinesCrLf(const QByteArray &bytes)
 
 QString U(const char *utf8) { return QString::fromUtf8(utf8); }
 
+// The text in UTF-16 after its byte-order mark.
+QByteArray Utf16(const QString &text, QStringConverter::Encoding encoding)
+{
+    QStringEncoder encoder(encoding, QStringConverter::Flag::WriteBom);
+    return encoder(text);
+}
+
+// The keys every stored-file case is read at, and what "-" stands for: no such key.
+const std::pair<const char *, const char *> kProbes[] = {
+    {"TForm1", "Edit1.Text"}, {"TForm1", "RadioButton1.Checked"}, {"Port Descriptions", "Port 1"}, {"Port Descriptions", "Port 3"}};
+const QString kMissing = QStringLiteral("-");
+
+// A store of its own on the file, read at every probe.
+QStringList ReadProbes(const QString &path)
+{
+    TIniFileStore store;
+    store.SetFileName(path);
+    store.Open();
+    QStringList values;
+    for (const auto &[section, key] : kProbes)
+        values << store.ReadString(QString::fromLatin1(section), QString::fromLatin1(key), kMissing);
+    return values;
+}
+
+// Lowers the largest file this process may write for as long as it lives (root too is
+// bound by it); a write beyond it fails instead of raising SIGXFSZ.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previous_);
+    }
+
+private:
+    rlimit saved_{};
+    void (*previous_)(int) = nullptr;
+};
+
 } // namespace
 
 class TestIniFiles : public QObject {
@@ -55,6 +106,12 @@ private slots:
     void writtenValues();
     void everyWriteReachesFileAtOnce();
     void missingFolderThrowsAndIsNotCreated();
+    void storedFilesReadAndStayAsTheyAre_data();
+    void storedFilesReadAndStayAsTheyAre();
+    void writeChangesOnlyItsLine_data();
+    void writeChangesOnlyItsLine();
+    void changesByOthersAreKept();
+    void failedWriteKeepsTheFile();
 
     void restoreTrimsAndRunsHandlers();
     void restoreCheckMarks_data();
@@ -215,6 +272,159 @@ void TestIniFiles::missingFolderThrowsAndIsNotCreated()
     QVERIFY_THROWS_EXCEPTION(EFCreateError, store.WriteString(QStringLiteral("Main"), QStringLiteral("A"), QStringLiteral("1")));
     QVERIFY(!QDir(folder).exists());
     QCOMPARE(store.ReadString(QStringLiteral("Main"), QStringLiteral("A"), QStringLiteral("default")), QStringLiteral("default"));
+}
+
+void TestIniFiles::storedFilesReadAndStayAsTheyAre_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("values"); // at kProbes
+    const QString japanese = U("\u65E5\u672C\u8A9E");
+    const QString plain = QStringLiteral("[TForm1]\r\nEdit1.Text=10\r\nRadioButton1.Checked=True\r\n\r\n"
+                                         "[Port Descriptions]\r\nPort 1=Pumps\r\nPort 3=Fans\r\n");
+    QTest::newRow("plain") << plain.toLatin1() << QStringList{"10", "True", "Pumps", "Fans"};
+    QTest::newRow("LF line ends, no end after the last line")
+        << QByteArray("[TForm1]\nEdit1.Text=10\nRadioButton1.Checked=True\n[Port Descriptions]\nPort 1=Pumps\nPort 3=Fans")
+        << QStringList{"10", "True", "Pumps", "Fans"};
+    QTest::newRow("Latin-1 text, blanks, quotes and comments")
+        << QByteArray("; settings\r\n  [ tform1 ]  \r\n  Edit1.Text =  10  \r\nradiobutton1.checked=\"True\"\r\n"
+                      "[Port Descriptions]\r\nPort 1=Gr\xF6\xDF" "e\r\n;Port 3=old\r\nPort 3='Fans'\r\n")
+        << QStringList{"10", "True", U("Gr\u00F6\u00DFe"), "Fans"};
+    const QString unicode = QStringLiteral("[TForm1]\r\nEdit1.Text=10\r\nRadioButton1.Checked=True\r\n[Port Descriptions]\r\n"
+                                           "Port 1=%1\r\nPort 3=Fans\r\n")
+                                .arg(japanese);
+    QTest::newRow("UTF-8 with byte-order mark")
+        << QByteArray("\xEF\xBB\xBF" + unicode.toUtf8()) << QStringList{"10", "True", japanese, "Fans"};
+    QTest::newRow("UTF-16 little-endian") << Utf16(unicode, QStringConverter::Utf16LE)
+                                          << QStringList{"10", "True", japanese, "Fans"};
+    QTest::newRow("UTF-16 big-endian") << Utf16(unicode, QStringConverter::Utf16BE)
+                                       << QStringList{"10", "True", japanese, "Fans"};
+    QTest::newRow("UTF-7 coded values, one coded otherwise than the coder would")
+        << QByteArray("[TForm1]\r\nEdit1.Text=UTF7-coded:10\r\nRadioButton1.Checked=True\r\n[Port Descriptions]\r\n"
+                      "Port 1=UTF7-coded:+ZeVnLIqe-\r\nPort 3=UTF7-coded:A+ImIDkQ.\r\n")
+        << QStringList{"10", "True", japanese, U("A\u2262\u0391.")};
+    QTest::newRow("keys in odd order, other sections between")
+        << QByteArray("[Port Descriptions]\r\nPort 3=Fans\r\n[Other]\r\nEdit1.Text=99\r\n[TForm1]\r\n"
+                      "RadioButton1.Checked=True\r\nEdit1.Text=10\r\n[Port Descriptions]\r\nPort 1=Pumps\r\n")
+        << QStringList{"10", "True", "Pumps", "Fans"};
+    QTest::newRow("duplicate keys: the first counts")
+        << QByteArray("[TForm1]\r\nEdit1.Text=10\r\nRadioButton1.Checked=True\r\nEDIT1.TEXT=11\r\n[TForm1]\r\nEdit1.Text=12\r\n"
+                      "[Port Descriptions]\r\nPort 1=Pumps\r\nPort 3=Fans\r\nPort 1=Drives\r\n")
+        << QStringList{"10", "True", "Pumps", "Fans"};
+    QTest::newRow("missing sections") << QByteArray("[Other]\r\nPort 1=Pumps\r\n")
+                                      << QStringList{kMissing, kMissing, kMissing, kMissing};
+    QTest::newRow("missing keys") << QByteArray("[TForm1]\r\nEdit1.Text=10\r\n[Port Descriptions]\r\nPort 3=Fans\r\n")
+                                  << QStringList{"10", kMissing, kMissing, "Fans"};
+    QTest::newRow("CR alone inside a line, odd last byte of UTF-16")
+        << QByteArray(Utf16(QStringLiteral("[TForm1]\r\nEdit1.Text=10\rRadioButton1.Checked=True\r\n"), QStringConverter::Utf16LE) + "x")
+        << QStringList{"10\rRadioButton1.Checked=True", kMissing, kMissing, kMissing};
+}
+
+void TestIniFiles::storedFilesReadAndStayAsTheyAre()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, values);
+    WriteBytes(Path(), file);
+    QCOMPARE(ReadProbes(Path()), values);
+    // Saved unchanged: every key written back with the value it reads, a section at a time.
+    TIniFileStore store;
+    store.SetFileName(Path());
+    store.Open();
+    for (const char *section : {"TForm1", "Port Descriptions"}) {
+        TIniFileStore::Values same;
+        for (size_t k = 0; k < std::size(kProbes); ++k)
+            if (QLatin1String(kProbes[k].first) == QLatin1String(section) && values[static_cast<int>(k)] != kMissing)
+                same.emplace_back(QString::fromLatin1(kProbes[k].second), values[static_cast<int>(k)]);
+        store.WriteStrings(QString::fromLatin1(section), same);
+    }
+    QCOMPARE(ReadBytes(Path()), file);
+    QCOMPARE(ReadProbes(Path()), values);
+}
+
+void TestIniFiles::writeChangesOnlyItsLine_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArray>("expected");
+    const QString fans = U("[Port Descriptions]\r\nPort 1=\u65E5\r\nPort 2=Fans\r\n");
+    QTest::newRow("LF ends stay, the key keeps its spelling")
+        << QByteArray("[A]\n x = 1\nY=2\n\n[B]\nZ=3\n") << "a" << "X" << "5" << QByteArray("[A]\nx=5\nY=2\n\n[B]\nZ=3\n");
+    QTest::newRow("a new key takes the file's line end")
+        << QByteArray("[A]\nX=1\n; end of A\n[B]\nZ=3\n") << "A" << "W" << "4"
+        << QByteArray("[A]\nX=1\nW=4\n; end of A\n[B]\nZ=3\n");
+    QTest::newRow("a new section after a last line without end")
+        << QByteArray("[A]\r\nX=1") << "B" << "W" << "4" << QByteArray("[A]\r\nX=1\r\n\r\n[B]\r\nW=4\r\n");
+    QTest::newRow("the key in the second section of its name")
+        << QByteArray("[A]\r\nX=1\r\n[B]\r\n[a]\r\nY=2\r\n") << "A" << "Y" << "3" << QByteArray("[A]\r\nX=1\r\n[B]\r\n[a]\r\nY=3\r\n");
+    QTest::newRow("UTF-8: bytes that are no UTF-8 stay on the other lines")
+        << QByteArray("\xEF\xBB\xBF[A]\r\nX=1\r\nY=Gr\xF6\xDF" "e\r\n") << "A" << "X" << U("\u00E9")
+        << QByteArray("\xEF\xBB\xBF[A]\r\nX=\xC3\xA9\r\nY=Gr\xF6\xDF" "e\r\n");
+    QTest::newRow("UTF-16 little-endian stays UTF-16; outside Latin-1 UTF-7 coded")
+        << Utf16(fans, QStringConverter::Utf16LE) << "Port Descriptions" << "Port 2" << U("\u20AC")
+        << Utf16(U("[Port Descriptions]\r\nPort 1=\u65E5\r\nPort 2=UTF7-coded:+IKw-\r\n"), QStringConverter::Utf16LE);
+    QTest::newRow("UTF-16 big-endian, a new key")
+        << Utf16(fans, QStringConverter::Utf16BE) << "Port Descriptions" << "Port 3" << "Drives"
+        << Utf16(fans + QStringLiteral("Port 3=Drives\r\n"), QStringConverter::Utf16BE);
+}
+
+void TestIniFiles::writeChangesOnlyItsLine()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, section);
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(QByteArray, expected);
+    WriteBytes(Path(), file);
+    TIniFileStore store;
+    store.SetFileName(Path());
+    store.WriteString(section, key, value);
+    QCOMPARE(ReadBytes(Path()), expected);
+    TIniFileStore reader;
+    reader.SetFileName(Path());
+    QCOMPARE(reader.ReadString(section, key, QString()), value);
+}
+
+void TestIniFiles::changesByOthersAreKept()
+{
+    WriteBytes(Path(), "[TForm1]\r\nEdit1.Text=10\r\n");
+    TIniFileStore store;
+    store.SetFileName(Path());
+    store.Open();
+    QCOMPARE(store.ReadString(QStringLiteral("TForm1"), QStringLiteral("Edit1.Text"), QString()), QStringLiteral("10"));
+    // Another program (another copy of this one) writes the file meanwhile, twice within
+    // the same second and at the same length.
+    TIniFileStore other;
+    other.SetFileName(Path());
+    other.WriteString(QStringLiteral("Port Descriptions"), QStringLiteral("Port 1"), QStringLiteral("Pumps"));
+    other.WriteString(QStringLiteral("TForm1"), QStringLiteral("Edit1.Text"), QStringLiteral("11"));
+    QCOMPARE(store.ReadString(QStringLiteral("TForm1"), QStringLiteral("Edit1.Text"), QString()), QStringLiteral("11"));
+    // A write of this store keeps what the other wrote.
+    store.WriteStrings(QStringLiteral("TForm1"), {{QStringLiteral("Edit2.Text"), QStringLiteral("2")}});
+    QCOMPARE(ReadBytes(Path()), QByteArray("[TForm1]\r\nEdit1.Text=11\r\nEdit2.Text=2\r\n\r\n[Port Descriptions]\r\nPort 1=Pumps\r\n"));
+}
+
+void TestIniFiles::failedWriteKeepsTheFile()
+{
+    QByteArray file = "[TForm1]\r\nEdit1.Text=10\r\n[Other]\r\n";
+    for (int k = 0; k < 200; ++k)
+        file += "Key" + QByteArray::number(k) + "=" + QByteArray(40, 'v') + "\r\n";
+    WriteBytes(Path(), file);
+    TIniFileStore store;
+    store.SetFileName(Path());
+    store.Open();
+    {
+        // The new file cannot be written whole (as on a full disk).
+        FileSizeLimit limit(static_cast<rlim_t>(file.size() / 2));
+        QVERIFY_THROWS_EXCEPTION(EFCreateError, store.WriteStrings(QStringLiteral("TForm1"), {{QStringLiteral("Edit1.Text"), QStringLiteral("11")},
+                                                                                             {QStringLiteral("Edit2.Text"), QStringLiteral("2")}}));
+    }
+    QCOMPARE(ReadBytes(Path()), file);
+    QCOMPARE(QDir(dir_->path()).entryList(QDir::Files), QStringList{QStringLiteral("VelkarHub.ini")});
+    // The store reads what the file holds, and a later write goes through.
+    QCOMPARE(store.ReadString(QStringLiteral("TForm1"), QStringLiteral("Edit1.Text"), QString()), QStringLiteral("10"));
+    store.WriteString(QStringLiteral("TForm1"), QStringLiteral("Edit1.Text"), QStringLiteral("12"));
+    QVERIFY(ReadBytes(Path()).startsWith("[TForm1]\r\nEdit1.Text=12\r\n[Other]\r\n"));
 }
 
 // ------------------------------------------------------------ component state

@@ -171,7 +171,7 @@ void TestFilesFuzz::iniFile()
         // Written directly (the harness writes Latin-1 text), so every byte is tried.
         FormHarness h(options);
         WriteBytes(TestEnvironment::DataFolder() + "/VelkarHubProjects/Settings.ini", Mutated(good, random));
-        // The store reads the file at every call: restore, port names and a save.
+        // Restore, port names and a save on one store.
         TIniFileStore store;
         store.SetFileName(TestEnvironment::DataFolder() + "/VelkarHubProjects/Settings.ini");
         store.Open();
