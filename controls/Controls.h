@@ -18,7 +18,8 @@
 //  - A combo box chooses an item only when the operator picks one from its list; text
 //    typed into its edit field is never matched to an item.
 //  - Enter and exit are driven by the form (controls/Form.h): exit runs only when the
-//    operator moves the focus to another control of the same window.
+//    focus moves to another control of the same window, and not when that move comes
+//    from a change the program makes to the window (a page shown, a control hidden).
 #include <QColor>
 #include <QObject>
 #include <QPointer>
