@@ -141,10 +141,18 @@ void TControl::SetParent(TWinControl *parent)
 
 bool TControl::Visible() const { return widget_ && !widget_->isHidden(); }
 
+void TControl::ProgramChange(const std::function<void()> &change)
+{
+    if (Owner())
+        Owner()->ProgramChange(change);
+    else
+        change();
+}
+
 void TControl::SetVisible(bool visible)
 {
     if (widget_ && widget_->isHidden() == visible)
-        widget_->setVisible(visible);
+        ProgramChange([&] { widget_->setVisible(visible); });
 }
 
 bool TControl::Enabled() const { return widget_ && widget_->isEnabled(); }
@@ -152,7 +160,7 @@ bool TControl::Enabled() const { return widget_ && widget_->isEnabled(); }
 void TControl::SetEnabled(bool enabled)
 {
     if (widget_)
-        widget_->setEnabled(enabled);
+        ProgramChange([&] { widget_->setEnabled(enabled); });
 }
 
 QString TControl::Hint() const { return widget_ ? widget_->toolTip() : QString(); }
@@ -256,7 +264,10 @@ bool TLabel::eventFilter(QObject *watched, QEvent *event)
 TEdit::TEdit(TForm *owner, const QString &name, TWinControl *parent, const QString &text)
     : TControl(owner, name, new QLineEdit(text), parent)
 {
-    connect(LineEdit(), &QLineEdit::textEdited, this, [this] { FireUser(OnChange); });
+    connect(LineEdit(), &QLineEdit::textEdited, this, [this] {
+        if (TypingRunsChange)
+            FireUser(OnChange);
+    });
     Widget()->installEventFilter(this);
 }
 
@@ -458,6 +469,10 @@ TComboBox::TComboBox(TForm *owner, const QString &name, TWinControl *parent, con
 {
     combo()->setEditable(true);
     combo()->setInsertPolicy(QComboBox::NoInsert);
+    // Typed text stays what was typed: no item name is completed into the field, and the
+    // field's end (focus out, Return) does not choose the item that the text names.
+    combo()->setCompleter(nullptr);
+    disconnect(combo()->lineEdit(), &QLineEdit::editingFinished, combo(), nullptr);
     combo()->addItems(items);
     combo()->setCurrentIndex(-1);
     combo()->setEditText(text);

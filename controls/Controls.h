@@ -11,8 +11,15 @@
 //    the code that set the value.
 //  - A radio group's item set by index: at or above the number of items selects the
 //    last item; below 0 clears the selection, and clearing runs no handler.
+//  - An edit can be told that the operator's typing runs no change handler
+//    (TEdit::TypingRunsChange): what the operator types is then taken by the edit's
+//    exit, once, when the operator leaves the edit; text set by the program still runs
+//    the change handler.
+//  - A combo box chooses an item only when the operator picks one from its list; text
+//    typed into its edit field is never matched to an item.
 //  - Enter and exit are driven by the form (controls/Form.h): exit runs only when the
-//    focus moves to another control of the same window.
+//    focus moves to another control of the same window, and not when that move comes
+//    from a change the program makes to the window (a page shown, a control hidden).
 #include <QColor>
 #include <QObject>
 #include <QPointer>
@@ -79,7 +86,8 @@ public:
     // Moves the control into another container (into its adoption layout).
     void SetParent(TWinControl *parent);
 
-    // The control's own visibility, whether or not its container is shown.
+    // The control's own visibility, whether or not its container is shown. Hiding or
+    // disabling the control that has the focus moves the focus on without its exit.
     bool Visible() const;
     void SetVisible(bool visible);
     bool Enabled() const;
@@ -103,6 +111,10 @@ public:
     // Called by the form when the focus moves between its controls.
     void DoEnter() { FireUser(OnEnter); }
     void DoExit() { FireUser(OnExit); }
+
+protected:
+    // Runs a change of the window that the program makes; see TForm::ProgramChange.
+    void ProgramChange(const std::function<void()> &change);
 
 private:
     QPointer<QWidget> widget_;
@@ -175,6 +187,10 @@ public:
 
     TNotifyEvent OnChange;
     TKeyPressEvent OnKeyPress;
+    // Whether the operator's changes of the text (typing, deleting, pasting, undo) run
+    // OnChange. Off for an edit whose change handler writes to a device: a value typed
+    // digit by digit would otherwise be sent at each keystroke (2, 20, 200, 2000).
+    bool TypingRunsChange = true;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -264,7 +280,10 @@ public:
     void SetItemIndex(int index);
     QString Text() const;
 
-    // The operator picked an item or edited the text.
+    // The operator picked an item from the list or edited the text. Edited text leaves
+    // no item chosen (ItemIndex -1), even when it spells an item's name: Qt would choose
+    // that item when the field loses the focus or Return is pressed, and complete the
+    // name of one while it is typed; neither is done here.
     TNotifyEvent OnChange;
 
 private:

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QScopeGuard>
 #include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -109,10 +110,17 @@ void TForm::FocusChanged(QWidget *, QWidget *now)
         return;
     TControl *previous = active_;
     active_ = control;
-    if (previous)
+    if (previous && programChanges_ == 0)
         previous->DoExit();
     if (control && control == active_)
         control->DoEnter();
+}
+
+void TForm::ProgramChange(const std::function<void()> &change)
+{
+    ++programChanges_;
+    const auto done = qScopeGuard([this] { --programChanges_; });
+    change();
 }
 
 void TForm::WindowShown()

@@ -4,7 +4,12 @@
 //  - Enter and exit: the form remembers its active control. When the focus moves to
 //    another control of this window, the old control's exit runs, then the new one's
 //    enter. Focus going to a box of the program or to another application changes
-//    nothing, and coming back to the same control runs nothing.
+//    nothing, and coming back to the same control runs nothing. Closing the window runs
+//    no exit.
+//  - A focus move caused by a change the program makes to the window (a page it shows,
+//    a control it hides or disables) is not the operator leaving the focused control:
+//    its exit does not run, so that a value the operator was still typing is not taken
+//    as finished. The control that gets the focus is entered as usual.
 //  - Activation: OnActivate runs when the window is first shown and again after each
 //    box of the program (message, input or file box) has closed, when the window takes
 //    the focus back. Switching to another application and back runs nothing.
@@ -60,6 +65,9 @@ public:
     }
     TControl *ActiveControl() const { return active_; }
     TControl *ControlForWidget(QWidget *widget) const;
+    // Runs a change of the window that the program makes, under the rule above. The
+    // controls' own setters (a page shown, a control hidden or disabled) run through it.
+    void ProgramChange(const std::function<void()> &change);
 
     // Boxes of the program; each is followed by the activation rule above.
     int MessageDlg(const QString &text, TMsgDlgType type, int buttons);
@@ -95,6 +103,7 @@ private:
     QHash<QString, TComponent *> byName_;
     QHash<QWidget *, TControl *> byWidget_;
     TControl *active_ = nullptr;
+    int programChanges_ = 0; // nesting of ProgramChange
     bool shown_ = false;
     bool closed_ = false;
 };

@@ -3,6 +3,7 @@
 #include "controls/Guard.h"
 
 #include <QMouseEvent>
+#include <QScopeGuard>
 #include <QTabBar>
 #include <QTabWidget>
 
@@ -22,9 +23,7 @@ bool TTabSheet::TabVisible() const { return pages_->Tabs()->isTabVisible(PageInd
 void TTabSheet::SetTabVisible(bool visible)
 {
     // Hiding the shown page makes another page current: that is not the operator's change.
-    pages_->programChange_ = true;
-    pages_->Tabs()->setTabVisible(PageIndex(), visible);
-    pages_->programChange_ = false;
+    pages_->ByProgram([&] { pages_->Tabs()->setTabVisible(PageIndex(), visible); });
 }
 
 int TTabSheet::PageIndex() const { return pages_->Tabs()->indexOf(Widget()); }
@@ -45,11 +44,16 @@ TPageControl::TPageControl(TForm *owner, const QString &name, TWinControl *paren
 
 QTabWidget *TPageControl::Tabs() const { return static_cast<QTabWidget *>(Widget()); }
 
-void TPageControl::AddPage(TTabSheet *page)
+void TPageControl::ByProgram(const std::function<void()> &change)
 {
     programChange_ = true;
-    Tabs()->addTab(page->Widget(), QString());
-    programChange_ = false;
+    const auto done = qScopeGuard([this] { programChange_ = false; });
+    ProgramChange(change);
+}
+
+void TPageControl::AddPage(TTabSheet *page)
+{
+    ByProgram([&] { Tabs()->addTab(page->Widget(), QString()); });
     pages_.push_back(page);
 }
 
@@ -66,9 +70,7 @@ int TPageControl::ActivePageIndex() const { return Tabs()->currentIndex(); }
 
 void TPageControl::SetActivePage(TTabSheet *page)
 {
-    programChange_ = true;
-    Tabs()->setCurrentWidget(page->Widget());
-    programChange_ = false;
+    ByProgram([&] { Tabs()->setCurrentWidget(page->Widget()); });
 }
 
 bool TPageControl::eventFilter(QObject *watched, QEvent *event)

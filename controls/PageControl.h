@@ -1,6 +1,9 @@
 #pragma once
 // Tabbed pages. The operator's change of page runs OnChange; a page shown by the program
-// (SetActivePage) runs nothing.
+// (SetActivePage, or another page made current by hiding a tab) runs nothing, and the
+// focus it takes from a control of the old page runs no exit (TForm::ProgramChange).
+// The operator's change, by a click on a tab or by Ctrl+Tab, moves the focus out of the
+// old page before OnChange runs, so the exit of the control left runs first.
 #include "controls/Controls.h"
 
 #include <QSize>
@@ -48,6 +51,8 @@ protected:
 private:
     friend class TTabSheet;
     void AddPage(TTabSheet *page);
+    // A change of the current page that the program makes.
+    void ByProgram(const std::function<void()> &change);
     std::vector<TTabSheet *> pages_;
     bool programChange_ = false;
     // The sizes the tab widget was last laid out for.

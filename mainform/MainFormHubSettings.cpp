@@ -8,6 +8,10 @@
 // lies outside what a radio group or "Use Fixed IP" can show (a link mode of 5, a
 // time-out action of 7, a fixed-address word of 2), the control shows the nearest item
 // or state and nothing is written or logged.
+//
+// The operator's typing in the 94 edits writes nothing while it goes on: the edits' change
+// handling runs for decoded text only, and the typed value is written once, by the exit,
+// when the operator leaves the edit (by Tab, a click elsewhere or another page).
 #include "mainform/MainForm.h"
 
 #include "controls/Controls.h"
@@ -64,6 +68,19 @@ std::optional<int16_t> EditNumber(const QString &text)
         return std::nullopt;
     return static_cast<int16_t>(value);
 }
+
+// The value that the change handling writes for an edit's text: only while the hub
+// settings page is the active page, and never 0 (only "Clear All Ranges" writes 0 into
+// a range part).
+std::optional<int16_t> ChangeValue(bool settingsPage, const QString &text)
+{
+    const std::optional<int16_t> value = EditNumber(text);
+    if (!settingsPage || !value || *value == 0)
+        return std::nullopt;
+    return value;
+}
+
+const char *const RangeDataText = "IP Range Data written to VKH station 16 Address: ";
 
 // Whether the six clock values form a calendar date of the years 1 to 9999 and a time
 // of day. Checked here, by these limits, rather than by a date class's own range.
@@ -234,13 +251,10 @@ void TForm1::WriteHubEdit(TEdit *edit, int16_t value, const QString &logText)
 
 void TForm1::IP1Change(TComponent *Sender)
 {
-    if (!VKHSettingsTab)
-        return;
+    // Runs for decoded text only: the operator's typing is taken by the exit.
     auto *edit = static_cast<TEdit *>(Sender);
-    const std::optional<int16_t> value = EditNumber(edit->Text());
-    if (!value || *value == 0)
-        return;
-    WriteHubEdit(edit, *value, QStringLiteral("IP Range Data written to VKH station 16 Address: "));
+    if (const std::optional<int16_t> value = ChangeValue(VKHSettingsTab, edit->Text()))
+        WriteHubEdit(edit, *value, QString::fromLatin1(RangeDataText));
 }
 
 void TForm1::IP1Enter(TComponent *Sender) { EditOriginalValue = static_cast<TEdit *>(Sender)->Text(); }
@@ -265,7 +279,16 @@ void TForm1::Range1Enter(TComponent *Sender)
     SettingRange = true;
 }
 
-void TForm1::Range1Exit(TComponent *) { SettingRange = false; }
+void TForm1::Range1Exit(TComponent *Sender)
+{
+    SettingRange = false;
+    // The part the operator typed, written once on leaving by the rule of the change
+    // handling, when it differs from the number the edit had at enter.
+    auto *edit = static_cast<TEdit *>(Sender);
+    const std::optional<int16_t> value = ChangeValue(VKHSettingsTab, edit->Text());
+    if (value && value != EditNumber(EditOriginalValue))
+        WriteHubEdit(edit, *value, QString::fromLatin1(RangeDataText));
+}
 
 // ---------------------------------------------------------------- boxes and groups
 

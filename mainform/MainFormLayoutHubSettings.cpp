@@ -91,6 +91,9 @@ void TForm1::BuildHubEthernet(QBoxLayout *column)
         TEdit *edit = new TEdit(this, QString::fromLatin1(spec.name), inTimeoutGroup ? s.PLCTimeout : s.IPAddressRequest,
                                 QString::fromLatin1(spec.text));
         edit->Tag = spec.tag;
+        // Every change of the text writes to the hub: only decoded text runs it; what the
+        // operator types is written once, by the exit, when the operator leaves the edit.
+        edit->TypingRunsChange = false;
         edit->OnChange = [this](TComponent *e) { IP1Change(e); };
         // The time-out shares its enter handling with the link-setting edits.
         if (inTimeoutGroup)
@@ -122,6 +125,9 @@ void TForm1::BuildHubEthernet(QBoxLayout *column)
     grid->setColumnStretch(7, 1);
     Add(column, s.IPAddressRequest);
     Add(column, s.PLCTimeout);
+    // The Tab order follows the page: the whole address group, "Use Fixed IP" last, then
+    // the time-out below it.
+    QWidget::setTabOrder(s.CheckBox1->Widget(), s.IPTimeout->Widget());
 
     s.EthernetTimeoutAction = new TRadioGroup(
         this, QStringLiteral("EthernetTimeoutAction"), page, QStringLiteral("Ethernet Control Timeout Action"),
@@ -195,6 +201,8 @@ void TForm1::BuildHubRanges(QBoxLayout *column)
             auto *edit = new TEdit(this, QStringLiteral("Range%1").arg(k), s.GroupBox23, QStringLiteral("192"));
             edit->Tag = FirstRangeRegister + k - 1;
             edit->Widget()->setFixedWidth(PartWidth);
+            // As the Ethernet edits: typing is written by the exit, decoded text by the change.
+            edit->TypingRunsChange = false;
             edit->OnChange = [this](TComponent *e) { IP1Change(e); };
             edit->OnEnter = [this](TComponent *e) { Range1Enter(e); };
             edit->OnExit = [this](TComponent *e) { Range1Exit(e); };

@@ -54,6 +54,8 @@ private slots:
     void otherWindowRunsNoExitNorActivate_data();
     void otherWindowRunsNoExitNorActivate();
     void pageTabClickRunsExitBeforeChange();
+    void focusLeavingWithThePage_data();
+    void focusLeavingWithThePage();
     void pageChangeByOperatorOnly_data();
     void pageChangeByOperatorOnly();
     void pageMouseDownReportsButton_data();
@@ -310,6 +312,62 @@ void TestFocus::pageTabClickRunsExitBeforeChange()
     QCOMPARE(w.log, (QStringList{QStringLiteral("exit:Edit1"), QStringLiteral("enter:PageControl1"),
                                  QStringLiteral("change:PageControl1")}));
     QCOMPARE(p.pages->ActivePageIndex(), 1);
+}
+
+// Edit1 and Edit3 on the first page, Edit2 on the second; Edit1 has the focus. Only a
+// move that the operator makes is the operator leaving Edit1: the program showing another
+// page, hiding the shown tab, or disabling or hiding Edit1 moves the focus on without the
+// exit, so that a value still being typed is not taken as finished.
+void TestFocus::focusLeavingWithThePage_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QStringList>("log");
+    QTest::addColumn<QString>("focused"); // the control that has the focus afterwards
+    QTest::newRow("operator presses Ctrl+Tab in the edit")
+        << "ctrl tab" << QStringList{"exit:Edit1", "enter:Edit2", "change:PageControl1"} << "Edit2";
+    QTest::newRow("operator presses Ctrl+Shift+Tab in the edit")
+        << "ctrl backtab" << QStringList{"exit:Edit1", "enter:Edit2", "change:PageControl1"} << "Edit2";
+    QTest::newRow("program shows the second page") << "show" << QStringList{"enter:Edit2"} << "Edit2";
+    QTest::newRow("program hides the shown page's tab") << "hide tab" << QStringList{"enter:Edit2"} << "Edit2";
+    QTest::newRow("program disables the edit") << "disable" << QStringList{"enter:Edit3"} << "Edit3";
+    QTest::newRow("program hides the edit") << "hide" << QStringList{"enter:Edit3"} << "Edit3";
+}
+
+void TestFocus::focusLeavingWithThePage()
+{
+    QFETCH(QString, action);
+    QFETCH(QStringList, log);
+    QFETCH(QString, focused);
+    TestWindow w;
+    const Pages p = BuildPages(w);
+    auto *edit3 = new TEdit(&w.form, QStringLiteral("Edit3"), p.first);
+    p.first->ClientWidget()->layout()->addWidget(edit3->Widget());
+    for (const char *name : {"Edit1", "Edit2", "Edit3"})
+        w.TrackFocus(w.form.Find<TEdit>(QString::fromLatin1(name)));
+    p.pages->OnChange = w.Logger(QStringLiteral("change"));
+    QVERIFY(w.ShowActive());
+    p.edit->Widget()->setFocus();
+    w.log.clear();
+
+    if (action == QLatin1String("ctrl tab"))
+        QTest::keyClick(p.edit->Widget(), Qt::Key_Tab, Qt::ControlModifier);
+    else if (action == QLatin1String("ctrl backtab"))
+        QTest::keyClick(p.edit->Widget(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    else if (action == QLatin1String("show"))
+        p.pages->SetActivePage(p.second);
+    else if (action == QLatin1String("hide tab"))
+        p.first->SetTabVisible(false);
+    else if (action == QLatin1String("disable"))
+        p.edit->SetEnabled(false);
+    else
+        p.edit->SetVisible(false);
+    QCOMPARE(w.log, log);
+    QCOMPARE(w.form.ActiveControl(), w.form.Find<TControl>(focused));
+
+    // The control that got the focus is the one the operator leaves next.
+    w.log.clear();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(FocusEntries(w.log).value(0), QStringLiteral("exit:") + focused);
 }
 
 void TestFocus::pageChangeByOperatorOnly_data()

@@ -6,6 +6,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -77,6 +78,9 @@ private slots:
     void editMaxLengthLimitsTypingOnly();
     void editKeyPressGetsTypedCharacters_data();
     void editKeyPressGetsTypedCharacters();
+
+    void comboTypedTextChoosesNoItem_data();
+    void comboTypedTextChoosesNoItem();
 
     void checkBoxMouseUpAfterToggle_data();
     void checkBoxMouseUpAfterToggle();
@@ -415,7 +419,9 @@ void TestValues::radioButtonClickOnTickedRunsNothing()
 
 // ------------------------------------------------------------ edit
 
-// Every change the operator makes to the text runs OnChange once, with the new text shown.
+// Every change the operator makes to the text runs OnChange once, with the new text shown;
+// none does in an edit whose typing runs no change handling, where text set by the
+// program still runs it.
 void TestValues::editOperatorChangesRunOnChange_data()
 {
     QTest::addColumn<QString>("action");
@@ -435,39 +441,48 @@ void TestValues::editOperatorChangesRunOnChange()
     QFETCH(QString, action);
     QFETCH(QString, text);
     QFETCH(int, runs);
-    TestWindow w;
-    auto *edit = w.Place(new TEdit(&w.form, QStringLiteral("Edit1"), w.Client(), QStringLiteral("502")), {});
-    QStringList seen;
-    edit->OnChange = [&](TComponent *) { seen << edit->Text(); };
-    QVERIFY(w.ShowActive());
-    QWidget *field = edit->Widget();
-    field->setFocus();
-    QTest::keyClick(field, Qt::Key_End);
-    if (action == QLatin1String("type")) {
-        QTest::keyClicks(field, QStringLiteral("17"));
-    } else if (action == QLatin1String("backspace")) {
-        QTest::keyClick(field, Qt::Key_Backspace);
-    } else if (action == QLatin1String("delete")) {
-        QTest::keyClick(field, Qt::Key_Home);
-        QTest::keyClick(field, Qt::Key_Delete);
-    } else if (action == QLatin1String("cut")) {
-        QTest::keySequence(field, QKeySequence::SelectAll);
-        QTest::keySequence(field, QKeySequence::Cut);
-    } else if (action == QLatin1String("paste")) {
-        QApplication::clipboard()->setText(QStringLiteral("503"));
-        QTest::keySequence(field, QKeySequence::SelectAll);
-        QTest::keySequence(field, QKeySequence::Paste);
-    } else if (action == QLatin1String("undo")) {
-        QTest::keyClicks(field, QStringLiteral("9"));
-        QTest::keySequence(field, QKeySequence::Undo);
-    } else {
-        QTest::keyClick(field, Qt::Key_Left);
-        QTest::keyClick(field, Qt::Key_Home);
+    for (const bool typingRunsChange : {true, false}) {
+        TestWindow w;
+        auto *edit = w.Place(new TEdit(&w.form, QStringLiteral("Edit1"), w.Client(), QStringLiteral("502")), {});
+        edit->TypingRunsChange = typingRunsChange;
+        QStringList seen;
+        edit->OnChange = [&](TComponent *) { seen << edit->Text(); };
+        QVERIFY(w.ShowActive());
+        QWidget *field = edit->Widget();
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_End);
+        if (action == QLatin1String("type")) {
+            QTest::keyClicks(field, QStringLiteral("17"));
+        } else if (action == QLatin1String("backspace")) {
+            QTest::keyClick(field, Qt::Key_Backspace);
+        } else if (action == QLatin1String("delete")) {
+            QTest::keyClick(field, Qt::Key_Home);
+            QTest::keyClick(field, Qt::Key_Delete);
+        } else if (action == QLatin1String("cut")) {
+            QTest::keySequence(field, QKeySequence::SelectAll);
+            QTest::keySequence(field, QKeySequence::Cut);
+        } else if (action == QLatin1String("paste")) {
+            QApplication::clipboard()->setText(QStringLiteral("503"));
+            QTest::keySequence(field, QKeySequence::SelectAll);
+            QTest::keySequence(field, QKeySequence::Paste);
+        } else if (action == QLatin1String("undo")) {
+            QTest::keyClicks(field, QStringLiteral("9"));
+            QTest::keySequence(field, QKeySequence::Undo);
+        } else {
+            QTest::keyClick(field, Qt::Key_Left);
+            QTest::keyClick(field, Qt::Key_Home);
+        }
+        QCOMPARE(edit->Text(), text);
+        if (typingRunsChange) {
+            QCOMPARE(seen.size(), runs);
+            if (runs)
+                QCOMPARE(seen.constLast(), text);
+        } else {
+            QCOMPARE(seen, QStringList{});
+            edit->SetText(QStringLiteral("77"));
+            QCOMPARE(seen, QStringList{QStringLiteral("77")});
+        }
     }
-    QCOMPARE(edit->Text(), text);
-    QCOMPARE(seen.size(), runs);
-    if (runs)
-        QCOMPARE(seen.constLast(), text);
 }
 
 void TestValues::editMaxLengthLimitsTypingOnly_data()
@@ -552,6 +567,54 @@ void TestValues::editKeyPressGetsTypedCharacters()
 }
 
 // ------------------------------------------------------------ check box mouse-up
+
+// ------------------------------------------------------------ combo box
+
+// Text typed into the edit field chooses no item, even when it spells one and the field
+// is then left or Return is pressed; an arrow key picks from the list.
+void TestValues::comboTypedTextChoosesNoItem_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("end"); // "tab", "return", "click", "down"
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QList<int>>("changes"); // the item index each OnChange saw
+    QTest::newRow("a first letter, then Tab: no name completed") << "g" << "tab" << "g" << QList<int>{-1};
+    QTest::newRow("an item's name, then Tab") << "Group 2" << "tab" << "Group 2" << QList<int>(7, -1);
+    QTest::newRow("an item's name, then Return") << "Group 1" << "return" << "Group 1" << QList<int>(7, -1);
+    QTest::newRow("an item's name, then a click elsewhere") << "Static Data" << "click" << "Static Data" << QList<int>(11, -1);
+    QTest::newRow("the Down key picks the first item") << "" << "down" << "Static Data" << QList<int>{0};
+}
+
+void TestValues::comboTypedTextChoosesNoItem()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, end);
+    QFETCH(QString, text);
+    QFETCH(QList<int>, changes);
+    TestWindow w;
+    auto *combo = w.Place(new TComboBox(&w.form, QStringLiteral("ComboBox1"), w.Client(),
+                                        {QStringLiteral("Static Data"), QStringLiteral("Group 1"), QStringLiteral("Group 2")},
+                                        QStringLiteral("Select Item to View")));
+    auto *other = w.Place(new TEdit(&w.form, QStringLiteral("Edit1"), w.Client()));
+    QList<int> seen;
+    combo->OnChange = [&](TComponent *) { seen << combo->ItemIndex(); };
+    QVERIFY(w.ShowActive());
+    auto *box = static_cast<QComboBox *>(combo->Widget());
+    box->setFocus();
+    box->lineEdit()->selectAll();
+    QTest::keyClicks(box, typed);
+    if (end == QLatin1String("tab"))
+        QTest::keyClick(box, Qt::Key_Tab);
+    else if (end == QLatin1String("return"))
+        QTest::keyClick(box, Qt::Key_Return);
+    else if (end == QLatin1String("click"))
+        QTest::mouseClick(other->Widget(), Qt::LeftButton);
+    else
+        QTest::keyClick(box, Qt::Key_Down);
+    QCOMPARE(combo->Text(), text);
+    QCOMPARE(seen, changes);
+    QCOMPARE(combo->ItemIndex(), changes.constLast());
+}
 
 void TestValues::checkBoxMouseUpAfterToggle_data()
 {

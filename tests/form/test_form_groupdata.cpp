@@ -178,6 +178,14 @@ void TestFormGroupData::nothingChosenSendsNothing()
     Click(Single(f, 2).BitBtn);
     QVERIFY2(h.control.calls.isEmpty(), qPrintable(h.control.calls.join(' ')));
     QCOMPARE(Single(f, 2).GrpStat->Caption(), QStringLiteral("Requesting QV: 0 Item: 3 Using Port: 18"));
+    // Nor does text that names an item, when the field is left: only a pick from the list asks.
+    auto *combo = static_cast<QComboBox *>(Single(f, 2).ComboBox->Widget());
+    combo->setFocus();
+    combo->lineEdit()->selectAll();
+    QTest::keyClicks(combo, QStringLiteral("Group 5"));
+    QTest::keyClick(combo, Qt::Key_Tab);
+    QCOMPARE(Single(f, 2).ComboBox->ItemIndex(), -1);
+    QVERIFY2(h.control.calls.isEmpty(), qPrintable(h.control.calls.join(' ')));
 }
 
 void TestFormGroupData::requestUsesTheLastClickInAnyGrid()

@@ -4,6 +4,7 @@
 // automatic time send reaches the hub at every general-data result while it asks.
 #include "LiveForm.h"
 
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QtTest>
@@ -25,6 +26,7 @@ private slots:
     void pageShowsTheSimulatedHub();
     void ledTestGoesToTheHubAndComesBack();
     void automaticTimeSendAtEveryGeneralResult();
+    void typedTimeoutWrittenOnceOnLeaving();
 };
 
 void TestFormHubSettingsE2e::pageShowsTheSimulatedHub()
@@ -133,6 +135,34 @@ void TestFormHubSettingsE2e::automaticTimeSendAtEveryGeneralResult()
                          QTime(words[3].toInt(), words[4].toInt(), words[5].toInt()));
     QVERIFY2(qAbs(sent.secsTo(QDateTime::currentDateTime())) <= 5, qPrintable(sends.last()));
     QVERIFY(TestEnvironment::LogTexts(f).count(QStringLiteral("Update time PC -> VKH")) >= sends.size());
+}
+
+void TestFormHubSettingsE2e::typedTimeoutWrittenOnceOnLeaving()
+{
+    // "2000" typed over the time-out's "1000" reaches the hub once, when Tab leaves the edit.
+    LiveForm live;
+    QVERIFY(live.Start());
+    TForm1 &f = *live.form;
+    TEdit *timeout = f.HubSettings->IPTimeout;
+    TestUi::ClickTab(f, f.HubSettings->TabSheet1);
+    QTRY_VERIFY_WITH_TIMEOUT(f.HubSettings->Label1->Caption().startsWith(QStringLiteral("VelkarHub Date and Time: ")), 15000);
+    QCOMPARE(timeout->Text(), QStringLiteral("1000"));
+    // Type right after a settings result, so that no read of the old value is on its way.
+    QVERIFY(live.WaitForResults(1, 1, 10000));
+    QCOMPARE(live.simulator.command(QStringLiteral("clearlog")), QStringLiteral("OK"));
+    QTest::mouseClick(timeout->Widget(), Qt::LeftButton);
+    QVERIFY(timeout->Focused());
+    timeout->LineEdit()->selectAll();
+    QTest::keyClicks(timeout->Widget(), QStringLiteral("2000"));
+    QTest::qWait(300); // time for anything sent while typing to arrive
+    QCOMPARE(live.simulator.writeLog(), QStringList{});
+    QTest::keyClick(timeout->Widget(), Qt::Key_Tab);
+    QTRY_COMPARE_WITH_TIMEOUT(live.simulator.get(16, 111, 1), (QVector<quint16>{2000}), 5000);
+
+    // The next blocks bring the new value back; nothing more is written.
+    QVERIFY(live.WaitForResults(1, 2, 10000));
+    QCOMPARE(timeout->Text(), QStringLiteral("2000"));
+    QCOMPARE(live.simulator.writeLog(), QStringList{QStringLiteral("16:111:2000")});
 }
 
 QTEST_MAIN(TestFormHubSettingsE2e)

@@ -54,6 +54,8 @@ private slots:
     void exitFamily_data();
     void exitFamily();
     void exitOutsidePortPages();
+    void pageJumpWhileTypingRunsNoExit_data();
+    void pageJumpWhileTypingRunsNoExit();
     void baudCode();
     void statistics_data();
     void statistics();
@@ -469,6 +471,47 @@ void TestFormLinks::exitOutsidePortPages()
     QVERIFY(h.dialogs.shown.empty());
     QCOMPARE(Written(h.control), QStringList{});
     QCOMPARE(edit->Text(), QStringLiteral("20"));
+}
+
+// The run-time message jump to the communications page while the operator types in a
+// link-setting edit: the focus that the jump takes is not the operator leaving the edit,
+// so the unfinished number is neither written nor refused with an error box.
+void TestFormLinks::pageJumpWhileTypingRunsNoExit_data()
+{
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("a first address that would be written") << 1 << "First" << "5";
+    QTest::newRow("a link number that would be refused") << 2 << "Link" << "99";
+    QTest::newRow("a no-reply limit that would be written") << 4 << "Noreply" << "25";
+}
+
+void TestFormLinks::pageJumpWhileTypingRunsNoExit()
+{
+    QFETCH(int, port);
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    FormHarness h;
+    TForm1 &f = h.form();
+    f.Comms->CheckBox4->SetChecked(true); // "Jump to this page on new runtime message"
+    ClickTab(f, f.Ports[static_cast<size_t>(port - 1)]->Sheet);
+    QVERIFY(f.PortTab);
+    auto *edit = f.Find<TEdit>(QStringLiteral("QVL%1%2").arg(port).arg(field));
+    QTest::mouseClick(edit->Widget(), Qt::LeftButton);
+    QVERIFY(edit->Focused());
+    edit->LineEdit()->selectAll();
+    QTest::keyClicks(edit->Widget(), typed);
+    h.control.Clear();
+    std::vector<int16_t> message(10, 0);
+    message[0] = 1;
+    h.control.DeliverOk(9, message);
+    QCOMPARE(f.Frame->PageControl1->ActivePage(), f.Comms->TabSheet7);
+    QVERIFY(!edit->Focused());
+    // Nor does the operator's next move on the page shown.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(Written(h.control), QStringList{});
+    QVERIFY(h.dialogs.shown.empty());
+    QCOMPARE(edit->Text(), typed);
 }
 
 void TestFormLinks::baudCode()
