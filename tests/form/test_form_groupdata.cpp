@@ -223,7 +223,6 @@ void TestFormGroupData::readFollowsTheCompletedWrite()
     // A completed one by the one-shot read of the reply from the same unit.
     h.control.DeliverOk(Handle::GroupRequest);
     QCOMPARE(h.control.calls, (QStringList{"Read(6,19,1302,17,500)", "Once(6)"}));
-    QCOMPARE(f.DefinedQuantity[Handle::GroupData], int16_t(17));
     QVERIFY(f.Frame->ILLed1->Value());
 }
 
