@@ -237,8 +237,9 @@ public:
     // (Tag: the unit) to the opposite.
     void QV2orLowerG17Click(TComponent *Sender);
     void QV4orHigherG17Click(TComponent *Sender);
-    // The fault label's text for an older starter's fault code: its line of FaultsQV2, or
-    // "Fault code n (no text in FaultsQV2.txt)" when the list has no such line.
+    // The fault label's text for an older starter's fault code: its line of FaultsQV2;
+    // when the list has no such line, "No fault" for code 0 and "Fault code n (no text in
+    // FaultsQV2.txt)" for any other.
     QString FaultText(int16_t Code) const;
 
     // ---- group data of one starter (MainFormGroupData.cpp)
