@@ -38,6 +38,12 @@ public:
     // The handle's buffer. An index outside 0..BufferWords-1 throws EListError.
     virtual int16_t Get_Register(int16_t Handle, int16_t Index) const = 0;
     virtual void Set_Register(int16_t Handle, int16_t Index, int16_t Value) = 0;
+    // The number of words that the handle's result being delivered carried (during its
+    // OnResultOk), or that its last delivered result carried: the quantity of the read
+    // as it was sent, which a definition made since does not change; 0 for a write's
+    // result, and 0 before any result. Only words 0 to ResultCount-1 of the buffer are
+    // that result's; the words beyond are older.
+    virtual int16_t ResultCount(int16_t Handle) const = 0;
 
     virtual void UpdateEnable(int16_t Handle) = 0;
     virtual void UpdateOnce(int16_t Handle) = 0;

@@ -1035,10 +1035,9 @@ void TMbaxp::deliverNext()
     if (destroying_ || e.withdrawn)
         return;
     if (e.error == NoError) {
-        if (!e.words.empty()) {
-            HandleState &st = stateOf(e.handle);
-            std::copy(e.words.begin(), e.words.end(), st.words.begin());
-        }
+        HandleState &st = stateOf(e.handle);
+        std::copy(e.words.begin(), e.words.end(), st.words.begin());
+        st.resultCount = int16_t(e.words.size());
     }
     // A handler's failure must never unwind into the event loop.
     try {
@@ -1054,4 +1053,10 @@ void TMbaxp::deliverNext()
     } catch (...) {
         qWarning("Unknown failure in a Modbus result handler");
     }
+}
+
+int16_t TMbaxp::ResultCount(int16_t Handle) const
+{
+    const auto it = handles_.find(Handle);
+    return it == handles_.end() ? int16_t(0) : it->second.resultCount;
 }

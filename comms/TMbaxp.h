@@ -10,7 +10,8 @@
 //   event loop, never from inside a call of the interface, so they never arrive while
 //   the thread is blocked and they keep arriving inside a nested event loop (a modal
 //   box). The words of a read are copied into the handle's buffer immediately before
-//   OnResultOk is called, so during that call Get_Register gives that run's words. A
+//   OnResultOk is called, so during that call Get_Register gives that run's words and
+//   ResultCount their number (the quantity the run was sent with). A
 //   handle stops being pending before its event is delivered: a handler may start the
 //   same handle again.
 //
@@ -145,6 +146,7 @@ public:
 
     int16_t Get_Register(int16_t Handle, int16_t Index) const override;
     void Set_Register(int16_t Handle, int16_t Index, int16_t Value) override;
+    int16_t ResultCount(int16_t Handle) const override;
 
     void UpdateEnable(int16_t Handle) override;
     void UpdateOnce(int16_t Handle) override;
@@ -194,6 +196,7 @@ private:
     struct HandleState {
         Block block;
         std::array<int16_t, BufferWords> words{};
+        int16_t resultCount = 0;   // words of the result delivered last
         bool enabled = false;
         qint64 nextDue = 0;
         bool queued = false;       // a read of this handle waits in ready_ ...

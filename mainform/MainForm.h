@@ -130,11 +130,16 @@ public:
 
     // ---- link settings and link statistics (MainFormLinks.cpp)
     // The settings block of link L (handle 17 + L) into QVLinkSettings and onto port page
-    // L + 1. Only the words the read defined for the handle are taken.
+    // L + 1. Only the words the result carried are taken.
     void DecodeLinkSettings(int16_t Link);
     // The hub's baud code (baud rate / 100) of a "Baud Rate" item index 0 to 10;
     // ERangeError for any other index.
     static int16_t BaudCode(int16_t ItemIndex);
+    // The other way: the index 0 to 10 whose code is Code; -1 for a code of no index.
+    static int BaudIndexOf(int16_t Code);
+    // The baud code of link L (0 to 3) as the hub last reported it; nothing before the
+    // first link-settings result of that link that carried it.
+    std::optional<int16_t> DecodedBaudCode(int16_t Link) const;
     // Clicks of the four pages' link-setting groups and boxes (Tag = unit): each writes
     // its register while a port page is shown.
     void QVL1BaudClick(TComponent *Sender);
@@ -180,6 +185,8 @@ public:
     // computed with the link's statistics.
     static constexpr int LinkSettingsElements = 10;
     std::array<std::array<int16_t, LinkSettingsElements>, 4> QVLinkSettings{};
+    // Per link: element 2 of QVLinkSettings (the baud code) holds what the hub reported.
+    std::array<bool, 4> BaudDecoded{};
 
     // The statistics of one link (4x1100 to 4x1111).
     struct TQVStatistics {
@@ -230,8 +237,9 @@ public:
     // (Tag: the unit) to the opposite.
     void QV2orLowerG17Click(TComponent *Sender);
     void QV4orHigherG17Click(TComponent *Sender);
-    // The fault label's text for an older starter's fault code: its line of FaultsQV2, or
-    // "Fault code n (no text in FaultsQV2.txt)" when the list has no such line.
+    // The fault label's text for an older starter's fault code: its line of FaultsQV2;
+    // when the list has no such line, "No fault" for code 0 and "Fault code n (no text in
+    // FaultsQV2.txt)" for any other.
     QString FaultText(int16_t Code) const;
 
     // ---- group data of one starter (MainFormGroupData.cpp)
@@ -339,9 +347,6 @@ public:
     bool LogSaveFailed = false;
     bool FaultLogSaveFailed = false;
     QString HelpFile;
-    // The quantity of the read last defined under each handle (0: none yet). A result
-    // holds that many fresh words; the control's buffer keeps older words beyond them.
-    std::array<int16_t, 128> DefinedQuantity{};
 
     // The text the focused edit had when it got the focus, for its exit handling.
     QString EditOriginalValue;
@@ -446,7 +451,7 @@ private:
 
     // The read of a handle as the register map gives it, with what the window knows.
     RegisterMap::Read ReadOf(int16_t handle) const;
-    // Defines a read on the control and remembers its quantity.
+    // Defines a read on the control.
     void DefineRead(const RegisterMap::Read &read);
     // Defines the read of a handle as the register map gives it and starts it as the map
     // says (repeated or once); returns what was defined.

@@ -22,8 +22,6 @@ RegisterMap::Read TForm1::ReadOf(int16_t handle) const
 
 void TForm1::DefineRead(const RegisterMap::Read &read)
 {
-    if (read.handle >= 0 && static_cast<size_t>(read.handle) < DefinedQuantity.size())
-        DefinedQuantity[static_cast<size_t>(read.handle)] = read.quantity;
     Mbaxp1.ReadHoldingRegisters(read.handle, read.unit, read.address, read.quantity, read.rate);
 }
 

@@ -19,6 +19,7 @@ enum class Value : uint8_t {
     YesNo,   // a check box: "Yes" or "No"
     Enabled, // a check box: "Enabled" or "Not Enabled"
     Caption, // a radio group: the caption of its selected item
+    Baud,    // a port's "Baud Rate" group: its caption, or the rate the hub reported
 };
 
 struct Cell {
@@ -66,7 +67,7 @@ constexpr Cell PortCells[] = {
     {2, 12, "Noreply", Value::Text},
     {3, 12, "FastBroad", Value::YesNo},
     {4, 12, "ConfigConflict", Value::Caption},
-    {5, 12, "Baud", Value::Caption},
+    {5, 12, "Baud", Value::Baud},
     {6, 12, "InputDataSize", Value::Caption},
 };
 
@@ -84,11 +85,18 @@ constexpr RangeBoxPass RangeBoxPasses[] = {
 };
 constexpr int RangeEdits = 5, RangeEditColumnBefore = 14, RangeEditColumnStep = 3;
 
-// The text of the named control's cell. EListError for a radio group without a
-// selected item (and for a name the window does not have).
-QString CellText(const TForm &form, const QString &control, Value value)
+// The text of the named control's cell (`link`: the link index of a port's cell).
+// EListError for a radio group without a selected item (and for a name the window does
+// not have). The group shows no item for a baud rate above 38400 or any other code that
+// is none of its items: the cell then gets the rate the hub reported, its code x 100.
+QString CellText(const TForm1 &form, const QString &control, Value value, int link)
 {
     switch (value) {
+    case Value::Baud:
+        if (form.Find<TRadioGroup>(control)->ItemIndex() < 0)
+            if (const auto code = form.DecodedBaudCode(static_cast<int16_t>(link)))
+                return QString::number(int32_t{*code} * 100);
+        return form.Find<TRadioGroup>(control)->SelectedCaption();
     case Value::Text:
         return form.Find<TEdit>(control)->Text();
     case Value::YesNo:
@@ -102,10 +110,10 @@ QString CellText(const TForm &form, const QString &control, Value value)
 }
 
 // Every cell in the order written; the first failure ends the writing.
-void WriteCells(const TForm &form, ISpreadsheetApplication &sheet, const QDateTime &now)
+void WriteCells(const TForm1 &form, ISpreadsheetApplication &sheet, const QDateTime &now)
 {
-    auto put = [&](int row, int column, const QString &control, Value value) {
-        sheet.SetActiveSheetCell(row, column, CellText(form, control, value));
+    auto put = [&](int row, int column, const QString &control, Value value, int link = -1) {
+        sheet.SetActiveSheetCell(row, column, CellText(form, control, value, link));
     };
     sheet.SetActiveSheetCell(DateRow, DateColumn, Convert::DateAndTimeToStr(now));
     for (const Cell &cell : HubCells)
@@ -114,7 +122,7 @@ void WriteCells(const TForm &form, ISpreadsheetApplication &sheet, const QDateTi
         const int base = FirstPortRow + PortBlockRows * (port - 1);
         const QString prefix = QStringLiteral("QVL%1").arg(port);
         for (const Cell &cell : PortCells)
-            put(base + cell.row, cell.column, prefix + QString::fromLatin1(cell.control), cell.value);
+            put(base + cell.row, cell.column, prefix + QString::fromLatin1(cell.control), cell.value, port - 1);
     }
     for (const RangeBoxPass &pass : RangeBoxPasses)
         for (int n = 1; n <= Ranges; ++n)

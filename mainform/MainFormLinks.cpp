@@ -39,25 +39,15 @@ constexpr int SettingsWords = WordOf(InputData) + 1;
 int32_t AddressOf(int element) { return RegisterMap::Find(LinkSettings)->address + WordOf(element); }
 
 // The baud table: the hub's code (baud rate / 100) of each "Baud Rate" item index. The
-// groups offer items 0 to 7; 8 to 10 come only from a settings file.
+// groups offer items 0 to 7; 8 to 10 (57600, 115200 and 128000 baud) come only from a
+// settings file.
 constexpr std::array<int16_t, 11> BaudCodes{3, 6, 12, 24, 48, 96, 192, 384, 576, 1152, 1280};
-// The item shown for a code that is not one of the group's items: "4800".
-constexpr int BaudItemOfOtherCodes = 4;
-
-// The item the decoder shows for a baud code, among the group's first `items` items.
-int BaudItemOf(int16_t code, qsizetype items)
-{
-    const auto shown = std::min<qsizetype>(items, static_cast<qsizetype>(BaudCodes.size()));
-    const auto *end = BaudCodes.begin() + shown;
-    const auto *found = std::find(BaudCodes.begin(), end, code);
-    return found == end ? BaudItemOfOtherCodes : static_cast<int>(found - BaudCodes.begin());
-}
 
 // Shows a decoded value with `set`. When that changes what the control shows, the
 // control's click handling runs as for the operator's choice, but only if `writesBack`:
-// a value that the control can show only approximately (a baud code outside its items,
-// an index above its last item, a broadcast word other than 0 or 1) is shown and never
-// written back to the hub as another value.
+// a value that the control can show only approximately (an index above its last item,
+// a broadcast word other than 0 or 1) is shown and never written back to the hub as
+// another value.
 template <typename Control, typename Set>
 void ShowDecoded(Control *control, bool writesBack, Set set)
 {
@@ -119,19 +109,36 @@ int16_t TForm1::BaudCode(int16_t ItemIndex)
     return BaudCodes[static_cast<size_t>(ItemIndex)];
 }
 
+int TForm1::BaudIndexOf(int16_t Code)
+{
+    const auto *found = std::find(BaudCodes.begin(), BaudCodes.end(), Code);
+    return found == BaudCodes.end() ? -1 : static_cast<int>(found - BaudCodes.begin());
+}
+
+std::optional<int16_t> TForm1::DecodedBaudCode(int16_t Link) const
+{
+    const size_t l = LinkIndex(Link);
+    if (!BaudDecoded[l])
+        return std::nullopt;
+    return QVLinkSettings[l][Baud];
+}
+
 void TForm1::DecodeLinkSettings(int16_t Link)
 {
     const size_t l = LinkIndex(Link);
     const auto handle = static_cast<int16_t>(LinkSettings + Link);
-    // A short read (Button7) brings fewer words: the words beyond it in the control's
-    // buffer are older and are neither stored nor shown.
-    const int words = std::clamp<int>(DefinedQuantity[static_cast<size_t>(handle)], 0, SettingsWords);
+    // A short read (Button7) carries fewer words, also when its result comes after the
+    // handle was defined again with all nine: the words beyond it in the control's buffer
+    // are older and are neither stored nor shown.
+    const int words = std::clamp<int>(Mbaxp1.ResultCount(handle), 0, SettingsWords);
     const auto fresh = [words](int element) { return WordOf(element) < words; };
 
     auto &settings = QVLinkSettings[l];
     for (int element = PortNumber; element <= InputData; ++element)
         if (element != Expected && fresh(element))
             settings[static_cast<size_t>(element)] = Mbaxp1.Get_Register(handle, static_cast<int16_t>(WordOf(element)));
+    if (fresh(Baud))
+        BaudDecoded[l] = true;
     const auto value = [&settings](int element) { return settings[static_cast<size_t>(element)]; };
 
     LinkSettingsGroup &g = Ports[l]->LinkSettings;
@@ -157,9 +164,11 @@ void TForm1::DecodeLinkSettings(int16_t Link)
         }
     }
     if (fresh(Baud)) {
-        const int16_t code = value(Baud);
-        const int item = BaudItemOf(code, g.Baud->Items().size());
-        ShowDecoded(g.Baud, BaudCodes[static_cast<size_t>(item)] == code, [&] { g.Baud->SetItemIndex(item); });
+        // A code that none of the group's items shows (57600 baud and above, 0, negative
+        // or any other) leaves the group without a selection rather than showing another
+        // rate; clearing a selection runs no click handling, so nothing is written.
+        const int index = BaudIndexOf(value(Baud));
+        g.Baud->SetItemIndex(index < g.Baud->Items().size() ? index : -1);
     }
 }
 

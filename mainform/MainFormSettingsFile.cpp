@@ -12,8 +12,11 @@
 //
 // A load is all or nothing: every line is converted before anything is sent, and a line
 // that fails (missing, not a number, outside a register, an index outside its group)
-// stops the load at that line with nothing written. The hub block always covers 4x106 to
+// stops the load at that line with nothing written; so does a file that cannot be read
+// to its end or is far larger than the format. The hub block always covers 4x106 to
 // 4x208, whatever the hub's firmware; its word 101 (4x207, the LED test) is written as 0.
+// A save stores a link's baud rate as the hub reports it, and refuses a rate that the
+// file cannot hold.
 #include "mainform/MainForm.h"
 
 #include "controls/Controls.h"
@@ -37,6 +40,13 @@ const QString Filter = QStringLiteral("Text file|*.txt|All Files|*.*");
 const QString SaveDefaultExt = QStringLiteral("txt");
 const QString OpenDefaultExt = QStringLiteral(".txt");
 const QString NotExpected = QStringLiteral("This file is not as I expected it to be, I will not use it.");
+
+// The largest file a load reads. The format's longest file (its labels, every number at
+// six characters, the identification at 15, in UTF-16 with a byte-order mark and CR LF)
+// has under 4,500 bytes; this leaves fourteen times that for longer texts and for lines
+// after the last, which a load ignores. A larger file is not read at all (reading
+// megabytes would freeze the window for seconds), and nothing is sent.
+constexpr qint64 MaxFileBytes = 64 * 1024;
 
 constexpr int HubBlockNumber = Links; // the blocks: 0 to 3 the links, 4 the hub
 constexpr int LedTestWord = 101;      // of the hub block: always 0
@@ -147,11 +157,16 @@ std::vector<FileLine> FileLayout(const TForm1 &f)
 
 // ---------------------------------------------------------------- save
 
-// The text of a line as the window shows it now.
-QString SavedText(const FileLine &line)
+// The text of a line as the window shows it now. A baud line holds the index of the
+// hub's own code once the link's settings have been read (the group cannot show 57600
+// baud and above); before that, the group's item index.
+QString SavedText(const FileLine &line, const TForm1 &f)
 {
     if (line.kind == Kind::Label)
         return line.label;
+    if (line.kind == Kind::Baud)
+        if (const auto code = f.DecodedBaudCode(static_cast<int16_t>(line.block)))
+            return QString::number(TForm1::BaudIndexOf(*code));
     if (auto *edit = dynamic_cast<TEdit *>(line.control))
         return edit->Text();
     if (auto *group = dynamic_cast<TRadioGroup *>(line.control))
@@ -178,6 +193,19 @@ void CheckSavable(const FileLine &line, const QString &text, const TForm1 &f)
                                                "file's code page (Latin-1) cannot hold")
                                     .arg(what, Convert::Hex16(c.unicode(), 4)));
     }
+}
+
+// A link whose hub reports a baud code that is none of the file's baud rates: that
+// rate cannot be saved, and another one must never be. Nothing for none.
+std::optional<QString> UnsavableBaud(const TForm1 &f)
+{
+    for (int16_t link = 0; link < Links; ++link)
+        if (const auto code = f.DecodedBaudCode(link); code && TForm1::BaudIndexOf(*code) < 0)
+            return QStringLiteral("The settings file was not saved.\r\nPort %1 of the hub reports baud code %2, which is none of "
+                                  "the baud rates a settings file can hold.")
+                .arg(link + 1)
+                .arg(*code);
+    return std::nullopt;
 }
 
 // ---------------------------------------------------------------- load
@@ -278,9 +306,14 @@ void TForm1::Button25Click(TComponent *)
     const QString path = SaveFileName(Filter, SaveDefaultExt, OpenDialog1FileName);
     if (path.isEmpty())
         return;
+    // Results keep arriving while the dialog is open: the state is checked as it is now.
+    if (const auto refusal = UnsavableBaud(*this)) {
+        MessageDlg(*refusal, TMsgDlgType::mtError, TMsgDlgBtn::mbOK);
+        return;
+    }
     QStringList lines;
     for (const FileLine &line : FileLayout(*this)) {
-        const QString text = SavedText(line);
+        const QString text = SavedText(line, *this);
         if (line.kind != Kind::Label)
             CheckSavable(line, text, *this);
         lines << text;
@@ -296,7 +329,13 @@ void TForm1::Button26Click(TComponent *)
     const QString path = OpenFileName(Filter, OpenDefaultExt, OpenDialog1FileName);
     if (path.isEmpty())
         return;
-    const QStringList text = TextFiles::Load(path).lines;
+    const std::optional<TextFiles::Content> content = TextFiles::LoadAtMost(path, MaxFileBytes);
+    if (!content)
+        throw EInOutError(QStringLiteral("The file \"%1\" is larger than %2 bytes, far larger than a settings file can be: "
+                                         "it was not loaded")
+                              .arg(path)
+                              .arg(MaxFileBytes));
+    const QStringList &text = content->lines;
     if (text.isEmpty())
         throw EListError(MissingLine(0, 0));
     if (text.first() != FirstLine) {

@@ -169,9 +169,12 @@ QString TForm1::StarterTypeText(int16_t Type)
 QString TForm1::FaultText(int16_t Code) const
 {
     // The list is empty when the file is missing (and absent when creation stopped before
-    // loading it); a code it has no line for still names itself.
+    // loading it). Code 0 is a starter without a fault, which must not read as one; any
+    // other code it has no line for still names itself.
     if (FaultsQV2 && Code >= 0 && Code < FaultsQV2->size())
         return FaultsQV2->at(Code);
+    if (Code == 0)
+        return QStringLiteral("No fault");
     return QStringLiteral("Fault code ") + QString::number(Code) + QStringLiteral(" (no text in FaultsQV2.txt)");
 }
 

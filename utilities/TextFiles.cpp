@@ -5,14 +5,48 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace TextFiles {
 
-Content Load(const QString &path)
+namespace {
+
+// The bytes of a file, all of them (maxBytes < 0) or nothing when it holds more than
+// maxBytes. A failure to read, which the end of the data would otherwise hide, throws.
+std::optional<QByteArray> ReadBytes(const QString &path, qint64 maxBytes)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
-    const QByteArray data = file.readAll();
+    const auto failed = [&] {
+        return EInOutError(QStringLiteral("Cannot read file \"%1\". %2").arg(path, file.errorString()));
+    };
+    if (maxBytes < 0) {
+        QByteArray data = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            throw failed();
+        return data;
+    }
+    // The size a special file gives (0) says nothing: the reading stops one byte past the
+    // limit in any case.
+    if (file.size() > maxBytes)
+        return std::nullopt;
+    QByteArray data;
+    while (data.size() <= maxBytes) {
+        const QByteArray more = file.read(maxBytes + 1 - data.size());
+        if (file.error() != QFileDevice::NoError)
+            throw failed();
+        if (more.isEmpty())
+            break;
+        data += more;
+    }
+    if (data.size() > maxBytes)
+        return std::nullopt;
+    return data;
+}
+
+Content Decode(const QByteArray &data)
+{
     Content content;
     QString text;
     if (auto bom = QStringConverter::encodingForData(data); bom && *bom != QStringConverter::Latin1) {
@@ -34,6 +68,18 @@ Content Load(const QString &path)
         text.chop(1);
     content.lines = text.split(QLatin1Char('\n'));
     return content;
+}
+
+} // namespace
+
+Content Load(const QString &path) { return Decode(*ReadBytes(path, -1)); }
+
+std::optional<Content> LoadAtMost(const QString &path, qint64 maxBytes)
+{
+    const std::optional<QByteArray> data = ReadBytes(path, std::max<qint64>(maxBytes, 0));
+    if (!data)
+        return std::nullopt;
+    return Decode(*data);
 }
 
 void Save(const QString &path, const QStringList &lines, QStringConverter::Encoding encoding, bool byteOrderMark,

@@ -5,6 +5,8 @@
 #include <QStringConverter>
 #include <QStringList>
 
+#include <optional>
+
 namespace TextFiles {
 
 struct Content {
@@ -14,8 +16,12 @@ struct Content {
 };
 
 // Reads all lines; lines end at CR LF, LF or CR. Throws EFOpenError when the file
-// cannot be opened.
+// cannot be opened, EInOutError when reading it fails after it was opened.
 Content Load(const QString &path);
+
+// The same for a file that may hold at most maxBytes bytes: nothing for a larger one,
+// of which no more than maxBytes + 1 bytes are read.
+std::optional<Content> LoadAtMost(const QString &path, qint64 maxBytes);
 
 // How a file is replaced. Both write a temporary file beside it and rename it over the
 // old one, so a write that fails leaves the old file as it was. Where the folder does not

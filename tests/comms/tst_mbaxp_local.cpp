@@ -48,6 +48,7 @@ private slots:
     void eventsAreQueuedNeverRaisedInsideCalls();
     void eventsKeepArrivingInNestedLoop();
     void handlerSeesWordsOfItsOwnRun();
+    void resultCountIsWhatTheRunCarried();
     void handlerMayStartTheSameHandleAgain();
     void functionCodesOfWrites_data();
     void functionCodesOfWrites();
@@ -203,6 +204,52 @@ void TestMbaxpLocal::handlerSeesWordsOfItsOwnRun()
     for (size_t k = 0; k < rec.events.size(); ++k)
         for (int i = 0; i < 5; ++i)
             QCOMPARE(rec.events[k].words[size_t(i)], int16_t((k + 1) * 100 + i));
+}
+
+void TestMbaxpLocal::resultCountIsWhatTheRunCarried()
+{
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    unit.delayAnswers(150);
+    Recorder rec;
+    auto m = connectedTo(unit, rec);
+    QVERIFY(waitConnected(*m));
+    constexpr int16_t Link2 = 18;
+    QCOMPARE(m->ResultCount(Link2), int16_t(0)); // before any result
+    std::vector<int16_t> seen; // ResultCount inside each OnResultOk of the read
+    rec.then = [&](const Recorder::Event &e) {
+        if (e.handle == Link2 && e.error == 0)
+            seen.push_back(m->ResultCount(Link2));
+    };
+    // A short read, defined again with 9 words while it is on the wire: its result still
+    // carries the 7 it was sent with; the next run carries 9.
+    m->ReadHoldingRegisters(Link2, 18, 999, 7, 1000);
+    m->UpdateOnce(Link2);
+    QTRY_COMPARE(unit.requests.size(), size_t(1));
+    QCOMPARE(unit.requests[0].field2(), 7);
+    m->ReadHoldingRegisters(Link2, 18, 999, 9, 1000);
+    QTRY_COMPARE(rec.okCount(Link2), 1);
+    QCOMPARE(seen, std::vector<int16_t>{7});
+    QCOMPARE(m->ResultCount(Link2), int16_t(7)); // the last delivered, after its event
+    m->UpdateOnce(Link2);
+    QTRY_COMPARE(rec.okCount(Link2), 2);
+    QCOMPARE(seen, (std::vector<int16_t>{7, 9}));
+
+    // A failed run carries nothing and leaves the count of the last result.
+    unit.script = [](const UnitScript::Request &r) -> std::optional<UnitScript::Answer> {
+        if (r.fc() == 3)
+            return UnitScript::Answer{QByteArray("\x83\x02", 2)};
+        return std::nullopt;
+    };
+    m->UpdateOnce(Link2);
+    QTRY_COMPARE(rec.errorCount(Link2), 1);
+    QCOMPARE(m->ResultCount(Link2), int16_t(9));
+    // A write's result carries no words.
+    m->PresetSingleRegister(Write0, 17, 1000, 1000);
+    m->Set_Register(Write0, 0, 5);
+    m->UpdateOnce(Write0);
+    QTRY_COMPARE(rec.okCount(Write0), 1);
+    QCOMPARE(m->ResultCount(Write0), int16_t(0));
 }
 
 void TestMbaxpLocal::handlerMayStartTheSameHandleAgain()

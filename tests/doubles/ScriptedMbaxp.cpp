@@ -2,6 +2,8 @@
 
 #include "utilities/Exceptions.h"
 
+#include <algorithm>
+
 namespace {
 void CheckIndex(int16_t index)
 {
@@ -41,6 +43,12 @@ int16_t ScriptedMbaxp::Get_Register(int16_t Handle, int16_t Index) const
     CheckIndex(Index);
     auto it = buffers_.find(Handle);
     return it == buffers_.end() ? 0 : it->second[static_cast<size_t>(Index)];
+}
+
+int16_t ScriptedMbaxp::ResultCount(int16_t Handle) const
+{
+    auto it = resultCounts_.find(Handle);
+    return it == resultCounts_.end() ? int16_t(0) : it->second;
 }
 
 void ScriptedMbaxp::Set_Register(int16_t Handle, int16_t Index, int16_t Value)
@@ -91,6 +99,13 @@ void ScriptedMbaxp::DeliverOk(int16_t handle, const std::vector<int16_t> &words)
     auto &buffer = Buffer(handle);
     for (size_t i = 0; i < words.size() && i < buffer.size(); ++i)
         buffer[i] = words[i];
+    int16_t count = static_cast<int16_t>(std::min(words.size(), buffer.size()));
+    if (words.empty()) {
+        const auto it = definitions.find(handle);
+        if (it != definitions.end() && it->second.kind == Kind::Read)
+            count = std::clamp<int16_t>(it->second.quantity, 0, BufferWords);
+    }
+    resultCounts_[handle] = count;
     if (OnResultOk)
         OnResultOk(handle);
 }

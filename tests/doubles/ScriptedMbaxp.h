@@ -33,6 +33,7 @@ public:
     void PresetMultipleRegisters(int16_t Handle, int16_t SlaveID, int32_t Address, int16_t Quantity, int32_t UpdateRate) override;
     int16_t Get_Register(int16_t Handle, int16_t Index) const override;
     void Set_Register(int16_t Handle, int16_t Index, int16_t Value) override;
+    int16_t ResultCount(int16_t Handle) const override;
     void UpdateEnable(int16_t Handle) override;
     void UpdateOnce(int16_t Handle) override;
     void UpdateDisable(int16_t Handle) override;
@@ -40,6 +41,10 @@ public:
     void CloseConnection() override;
 
     // Delivers a completed run: words 0.. go into the handle's buffer, then OnResultOk.
+    // The result carried exactly the words given (ResultCount is their number, at most
+    // BufferWords). Without words it is a run of the handle's definition whose words are
+    // those the buffer already holds: a read's result carried its defined quantity, a
+    // write's none.
     void DeliverOk(int16_t handle, const std::vector<int16_t> &words = {});
     void DeliverError(int16_t handle, int16_t code);
 
@@ -59,4 +64,5 @@ public:
 private:
     std::array<int16_t, BufferWords> &Buffer(int16_t handle);
     std::map<int16_t, std::array<int16_t, BufferWords>> buffers_;
+    std::map<int16_t, int16_t> resultCounts_;
 };

@@ -123,6 +123,8 @@ private slots:
     void twoExportsTwoApplications();
     void valueForms_data();
     void valueForms();
+    void baudRateTheGroupCannotShow_data();
+    void baudRateTheGroupCannotShow();
     void dateAndTime_data();
     void dateAndTime();
 };
@@ -346,6 +348,40 @@ void TestFormExport::valueForms()
     const auto at = std::find_if(cells.begin(), cells.end(), [&](const auto &c) { return c.row == row && c.column == column; });
     QVERIFY(at != cells.end());
     QCOMPARE(at->text, text);
+}
+
+void TestFormExport::baudRateTheGroupCannotShow_data()
+{
+    // A baud code decoded for link 3 that none of the group's items shows: the group has
+    // no selection, and port 3's baud cell (L53) gets the rate the hub reported.
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("57600") << 576 << "57600";
+    QTest::newRow("115200") << 1152 << "115200";
+    QTest::newRow("128000") << 1280 << "128000";
+    QTest::newRow("code 4800") << 4800 << "480000";
+    QTest::newRow("code 0") << 0 << "0";
+    QTest::newRow("code -1") << -1 << "-100";
+}
+
+void TestFormExport::baudRateTheGroupCannotShow()
+{
+    QFETCH(int, code);
+    QFETCH(QString, text);
+    FormHarness h;
+    TForm1 &f = h.form();
+    SetEveryControl(f);
+    h.control.DeliverOk(RegisterMap::Handle::LinkSettings + 2, {3, 4, static_cast<int16_t>(code), 5, 6, 1, 7, 0, 2});
+    QCOMPARE(f.Find<TRadioGroup>("QVL3Baud")->ItemIndex(), -1);
+    const Quiet quiet(h);
+    ClickToExcel(h);
+    // Every cell is written, that one with the hub's rate, the others as the window shows.
+    QStringList expected = ExpectedCells(f);
+    const qsizetype at = expected.indexOf(CellCall(1, "L53", QString()));
+    QVERIFY(at >= 0);
+    expected[at] = CellCall(1, "L53", text);
+    QCOMPARE(CellCalls(h.spreadsheets), expected);
+    quiet.Verify();
 }
 
 void TestFormExport::dateAndTime_data()

@@ -118,12 +118,15 @@ void TestFormFuzz::decoder()
             h.dialogs.shown.clear();
         }
         const auto handle = static_cast<int16_t>(block->handle + (block->perLink ? random.bounded(4u) : 0u));
-        f.DefinedQuantity[static_cast<size_t>(handle)] = static_cast<int16_t>(random.bounded(2u) ? random.bounded(126u) : block->count);
         f.Comms->Label93->SetCaption(QString());
-        if (random.bounded(50u) == 0)
+        if (random.bounded(50u) == 0) {
             h.control.DeliverError(handle, static_cast<int16_t>(static_cast<int>(random.bounded(40u)) - 5));
-        else
-            h.control.DeliverOk(handle, RandomWords(random));
+        } else {
+            // Results of any size: shorter than the block (a short read), as long, longer.
+            std::vector<int16_t> words = RandomWords(random);
+            words.resize(random.bounded(2u) ? random.bounded(126u) : static_cast<size_t>(block->count));
+            h.control.DeliverOk(handle, words);
+        }
         const QString caught = f.Comms->Label93->Caption();
         if (!caught.isEmpty()) {
             const QString cls = caught.section(QLatin1Char(' '), 1, 1);

@@ -238,7 +238,6 @@ void TestFormGroupData::readFollowsTheCompletedWrite()
     // A completed one by the one-shot read of the reply from the same unit.
     h.control.DeliverOk(Handle::GroupRequest);
     QCOMPARE(h.control.calls, (QStringList{QStringLiteral("Read(6,%1,1302,17,500)").arg(unit), "Once(6)"}));
-    QCOMPARE(f.DefinedQuantity[Handle::GroupData], int16_t(17));
     QVERIFY(f.Frame->ILLed1->Value());
 }
 

@@ -49,6 +49,7 @@ private slots:
     void writeBackOrder();
     void focusedEditKeepsTypedText();
     void failingInputDataSelectionClears();
+    void shortReadKeepsLaterWords_data();
     void shortReadKeepsLaterWords();
     void operatorClicks();
     void exitFamily_data();
@@ -202,8 +203,10 @@ void TestFormLinks::decodedSelections_data()
                             << QStringList{"Baud rate written to VKH Station Address: 18 Val: 3"};
     QTest::newRow("baud 384") << 2 << 384 << 7 << QStringList{"18:1001=384"}
                               << QStringList{"Baud rate written to VKH Station Address: 18 Val: 384"};
-    for (int code : {0, 576, 1152, 1280, -1, 4800})
-        QTest::newRow(qPrintable(QStringLiteral("baud %1: 4800 shown").arg(code))) << 2 << code << 4 << none << none;
+    // A code that none of the eight items shows clears the selection: no other rate is
+    // shown, and nothing is written.
+    for (int code : {0, 576, 1152, 1280, -1, 4800, 95})
+        QTest::newRow(qPrintable(QStringLiteral("baud %1: no item").arg(code))) << 2 << code << -1 << none << none;
 }
 
 void TestFormLinks::decodedSelections()
@@ -318,11 +321,21 @@ void TestFormLinks::failingInputDataSelectionClears()
     QVERIFY(!f.Comms->Label93->Visible());
 }
 
+void TestFormLinks::shortReadKeepsLaterWords_data()
+{
+    // Whether an activation defines the handle with 9 words again while the short read
+    // started by Button7 is still under way, before its result arrives.
+    QTest::addColumn<bool>("redefinedBeforeTheResult");
+    QTest::newRow("result of the current definition") << false;
+    QTest::newRow("result after a definition of 9 words") << true;
+}
+
 void TestFormLinks::shortReadKeepsLaterWords()
 {
-    // After Button7 the results of links 2 to 4 hold 7 fresh words; the control's buffer
+    // After Button7 the results of links 2 to 4 carry 7 fresh words; the control's buffer
     // still has words 7 and 8 of the earlier reads. They are not taken: the operator's
     // fast broadcast and input data content stay as set, and nothing is written back.
+    QFETCH(bool, redefinedBeforeTheResult);
     FormHarness h;
     TForm1 &f = h.form();
     PortPage &page = *f.Ports[1];
@@ -330,10 +343,14 @@ void TestFormLinks::shortReadKeepsLaterWords()
     h.control.DeliverOk(18, {2, 2, 96, 0, 9, 0, 10, 0, 2});
     ClickTab(f, page.Sheet);
     Click(f.PortCommon->Button7);
-    QCOMPARE(f.DefinedQuantity[18], int16_t(7));
+    QCOMPARE(h.control.definitions.at(18).quantity, int16_t(7));
     Click(g.FastBroad);
     ClickItem(g.InputDataSize, 0);
     QVERIFY(g.FastBroad->Checked());
+    if (redefinedBeforeTheResult) {
+        f.FormActivate(&f);
+        QCOMPARE(h.control.definitions.at(18).quantity, int16_t(9));
+    }
     h.control.Clear();
 
     h.control.DeliverOk(18, {2, 3, 192, 1, 8, 1, 20});

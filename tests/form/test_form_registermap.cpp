@@ -206,8 +206,8 @@ void TestFormRegisterMap::button7ReadsLinksTwoToFour()
     Click(f.PortCommon->Button7);
     QCOMPARE(h.control.calls, (QStringList{"Read(18,18,999,7,1000)", "Once(18)", "Read(19,19,999,7,1000)", "Once(19)",
                                            "Read(20,20,999,7,1000)", "Once(20)"}));
-    QCOMPARE(f.DefinedQuantity[18], int16_t(7));
-    QCOMPARE(f.DefinedQuantity[17], int16_t(9));
+    QCOMPARE(h.control.definitions.at(18).quantity, int16_t(7));
+    QCOMPARE(h.control.definitions.at(17).quantity, int16_t(9));
 }
 
 void TestFormRegisterMap::resultsOfUndecodedHandles()

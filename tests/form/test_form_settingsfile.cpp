@@ -255,6 +255,12 @@ private slots:
     void firstLine();
     void unreadableFiles_data();
     void unreadableFiles();
+    void fileSize_data();
+    void fileSize();
+    void baudRatesTheGroupCannotShow_data();
+    void baudRatesTheGroupCannotShow();
+    void saveRefusesABaudCodeOfNoRate_data();
+    void saveRefusesABaudCodeOfNoRate();
     void valueLines_data();
     void valueLines();
     void labelLinesAreNotRead();
@@ -527,6 +533,12 @@ void TestFormSettingsFile::unreadableFiles_data()
     QTest::newRow("only the first line") << "one.txt" << QByteArray("VelkarHub from Halvern\r\n")
                                          << "EListError : The settings file ends before line 4: it has 1 lines";
     QTest::newRow("a folder") << "folder" << QByteArray() << "EFOpenError : Cannot open file";
+    // Special files (an absolute name): one that opens but fails to be read (its offset 0
+    // is no mapped address: EIO, for the superuser too), and one without end.
+    QTest::newRow("read fails after the opening") << "/proc/self/mem" << QByteArray()
+                                                  << "EInOutError : Cannot read file \"/proc/self/mem\".";
+    QTest::newRow("data without end") << "/dev/zero" << QByteArray()
+                                      << "EInOutError : The file \"/dev/zero\" is larger than 65536 bytes";
 }
 
 void TestFormSettingsFile::unreadableFiles()
@@ -534,16 +546,139 @@ void TestFormSettingsFile::unreadableFiles()
     QFETCH(QString, name);
     QFETCH(QByteArray, bytes);
     QFETCH(QString, failure);
+    const QString path = name.startsWith(QLatin1Char('/')) ? name : Path(name);
     if (name == QLatin1String("folder"))
         QVERIFY(QDir(Folder()).mkpath(name));
     else if (!bytes.isNull())
-        WriteFile(Path(name), bytes);
+        WriteFile(path, bytes);
     FormHarness h;
-    Load(h, Path(name));
+    Load(h, path);
     QVERIFY(h.control.Writes().empty());
     QVERIFY2(h.form().Comms->Label93->Caption().startsWith(QStringLiteral("Exception: ") + failure),
              qPrintable(h.form().Comms->Label93->Caption()));
     QCOMPARE(h.dialogs.shown.back().what, ScriptedDialogs::Shown::What::OpenFile);
+}
+
+void TestFormSettingsFile::fileSize_data()
+{
+    // The golden file followed by one line that a load ignores, to a size in bytes.
+    QTest::addColumn<int>("size");
+    QTest::addColumn<bool>("loads");
+    QTest::newRow("64 KiB") << 65536 << true;
+    QTest::newRow("one byte more") << 65537 << false;
+    QTest::newRow("50 MB") << 50'000'000 << false;
+}
+
+void TestFormSettingsFile::fileSize()
+{
+    // A file far larger than the format can be is refused unread, with nothing sent.
+    QFETCH(int, size);
+    QFETCH(bool, loads);
+    QByteArray bytes = Golden();
+    bytes += QByteArray(size - bytes.size() - 2, 'x') + QByteArray("\r\n");
+    QCOMPARE(bytes.size(), size);
+    WriteFile(Path("file.txt"), bytes);
+    bytes.clear();
+    FormHarness h;
+    h.form().Overview->Edit15->SetText(QStringLiteral("kept"));
+    Load(h, Path("file.txt"));
+    if (loads) {
+        QCOMPARE(Written(h.control), Expected(GoldenWrites()));
+        return;
+    }
+    QVERIFY2(h.control.Writes().empty(), qPrintable(Written(h.control).join('\n')));
+    QCOMPARE(h.form().Comms->Label93->Caption(),
+             QStringLiteral("Exception: EInOutError : The file \"%1\" is larger than 65536 bytes, far larger than a settings file "
+                            "can be: it was not loaded")
+                 .arg(Path("file.txt")));
+    QCOMPARE(h.form().Overview->Edit15->Text(), QStringLiteral("kept"));
+    QCOMPARE(h.dialogs.shown.back().what, ScriptedDialogs::Shown::What::OpenFile); // no box
+}
+
+void TestFormSettingsFile::baudRatesTheGroupCannotShow_data()
+{
+    // Codes of the file's baud table that no item of the "Baud Rate" group shows.
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("index");
+    QTest::newRow("57600") << 576 << 8;
+    QTest::newRow("115200") << 1152 << 9;
+    QTest::newRow("128000") << 1280 << 10;
+}
+
+void TestFormSettingsFile::baudRatesTheGroupCannotShow()
+{
+    // Link 3 runs at a rate the group has no item for: the group shows none and nothing
+    // is written back (port page 3 is shown); the file holds the rate's index, and loading
+    // it writes the rate back to 4x1002 of unit 19.
+    QFETCH(int, code);
+    QFETCH(int, index);
+    FormHarness h;
+    TForm1 &f = h.form();
+    ShowKnownState(h);
+    ClickTab(f, f.Ports[2]->Sheet);
+    QVERIFY(f.PortTab);
+    h.control.Clear();
+    h.control.DeliverOk(RegisterMap::Handle::LinkSettings + 2, {3, 15, W(code), 10, 99, 2, 0, 1, 3});
+    QCOMPARE(f.Ports[2]->LinkSettings.Baud->ItemIndex(), -1);
+    QVERIFY2(h.control.Writes().empty(), qPrintable(Written(h.control).join('\n')));
+
+    Save(h, Path("fast.txt"));
+    QVERIFY2(!f.Comms->Label93->Visible(), qPrintable(f.Comms->Label93->Caption()));
+    QCOMPARE(ReadFile(Path("fast.txt")), Encode(Changed({QStringLiteral("39=%1").arg(index)})));
+    h.control.Clear();
+    Load(h, Path("fast.txt"));
+    auto expected = GoldenWrites();
+    expected[119][1] = static_cast<int16_t>(code);
+    QCOMPARE(Written(h.control), Expected(expected));
+}
+
+void TestFormSettingsFile::saveRefusesABaudCodeOfNoRate_data()
+{
+    // A port whose hub reports a baud code that is in no row of the file's table.
+    QTest::addColumn<int>("port");
+    QTest::addColumn<int>("code");
+    QTest::newRow("port 1, code 0") << 1 << 0;
+    QTest::newRow("port 2, code 95") << 2 << 95;
+    QTest::newRow("port 3, code 4800") << 3 << 4800;
+    QTest::newRow("port 4, code -1") << 4 << -1;
+}
+
+void TestFormSettingsFile::saveRefusesABaudCodeOfNoRate()
+{
+    // The save is refused with an error box that names the port and the code: no file is
+    // written, the old one stays whole, and the open dialog keeps its file.
+    QFETCH(int, port);
+    QFETCH(int, code);
+    FormHarness h;
+    TForm1 &f = h.form();
+    ShowKnownState(h);
+    const auto handle = static_cast<int16_t>(RegisterMap::Handle::LinkSettings + port - 1);
+    h.control.DeliverOk(handle, {W(port), 1, W(code), 0, 9, 1, 10, 0, 2});
+    f.OpenDialog1FileName = Path("before.txt");
+    WriteFile(Path("old.txt"), Golden());
+    for (const char *name : {"old.txt", "new.txt"}) {
+        Save(h, Path(name));
+        const auto &box = h.dialogs.shown.back();
+        QCOMPARE(box.what, ScriptedDialogs::Shown::What::Message);
+        QCOMPARE(box.text, QStringLiteral("The settings file was not saved.\r\nPort %1 of the hub reports baud code %2, which is "
+                                          "none of the baud rates a settings file can hold.")
+                               .arg(port)
+                               .arg(code));
+        QCOMPARE(box.type, TMsgDlgType::mtError);
+        QCOMPARE(box.buttons, TMsgDlgBtn::mbOK);
+    }
+    QCOMPARE(ReadFile(Path("old.txt")), Golden());
+    QCOMPARE(QDir(Folder()).entryList(QDir::Files | QDir::Hidden), QStringList{"old.txt"});
+    QCOMPARE(f.OpenDialog1FileName, Path("before.txt"));
+    QVERIFY(!f.Comms->Label93->Visible());
+    QVERIFY(h.control.Writes().empty());
+
+    // Once the hub reports a rate of the table, the save goes ahead.
+    h.control.DeliverOk(handle, {W(port), 1, 12, 0, 9, 1, 10, 0, 2});
+    Save(h, Path("new.txt"));
+    const QStringList saved = QString::fromLatin1(ReadFile(Path("new.txt"))).split(QStringLiteral("\r\n"));
+    QCOMPARE(saved.value(17 * (port - 1) + 5), QStringLiteral("2"));
+    QCOMPARE(f.OpenDialog1FileName, Path("new.txt"));
 }
 
 void TestFormSettingsFile::valueLines_data()

@@ -18,6 +18,15 @@ QVector<quint16> Registers(std::initializer_list<int> values)
     return out;
 }
 
+// Whether the window came to show the hub: its settings (requested 2.5 s after the
+// connection), the four links' settings and the identification text, with the first
+// settings result's write-backs done.
+bool ShowsTheHub(LiveForm &live)
+{
+    return QTest::qWaitFor([&] { return live.AllCompleted({1, 10, 17, 18, 19, 20}); }, 15000) &&
+           live.WaitForResults(1, 1, 10000);
+}
+
 } // namespace
 
 class TestFormSettingsFileE2e : public QObject {
@@ -25,6 +34,7 @@ class TestFormSettingsFileE2e : public QObject {
 private slots:
     void initTestCase() { TestEnvironment::Init(); }
     void savedFileLoadsBackIntoTheHub();
+    void baudRateAboveTheGroupsItemsLoadsBack();
 };
 
 void TestFormSettingsFileE2e::savedFileLoadsBackIntoTheHub()
@@ -35,11 +45,7 @@ void TestFormSettingsFileE2e::savedFileLoadsBackIntoTheHub()
     QTemporaryDir folder;
     const QString file = folder.filePath(QStringLiteral("hub.txt"));
 
-    // The window shows the hub: its settings (requested 2.5 s after the connection), the
-    // four links' settings and the identification text; the first settings result's
-    // write-backs are done.
-    QVERIFY(QTest::qWaitFor([&] { return live.AllCompleted({1, 10, 17, 18, 19, 20}); }, 15000));
-    QVERIFY(live.WaitForResults(1, 1, 10000));
+    QVERIFY(ShowsTheHub(live));
     QCOMPARE(f.HubSettings->LinkControl[2]->ItemIndex(), 3);
     QCOMPARE(f.Ports[3]->LinkSettings.Baud->SelectedCaption(), QStringLiteral("9600"));
     QCOMPARE(f.Overview->Edit15->Text(), QStringLiteral("VelkarHub Sim  "));
@@ -98,6 +104,54 @@ void TestFormSettingsFileE2e::savedFileLoadsBackIntoTheHub()
     QTRY_COMPARE_WITH_TIMEOUT(f.Ports[0]->LinkSettings.Baud->SelectedCaption(), QStringLiteral("9600"), 10000);
     QVERIFY(live.WaitForResults(1, 1, 10000));
     QCOMPARE(live.simulator.writeLog().size(), 6);
+}
+
+void TestFormSettingsFileE2e::baudRateAboveTheGroupsItemsLoadsBack()
+{
+    // Link 3 runs at 57,600 baud, which no item of its "Baud Rate" group shows: with its
+    // port page shown the window shows no rate and writes nothing; the file saved then
+    // holds that rate, and loading it into a hub whose link runs at 9,600 baud sets 57,600
+    // again.
+    LiveForm live;
+    QVERIFY(live.Start());
+    TForm1 &f = *live.form;
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("hub.txt"));
+    QVERIFY(ShowsTheHub(live));
+    const TRadioGroup *baud = f.Ports[2]->LinkSettings.Baud;
+    QCOMPARE(baud->SelectedCaption(), QStringLiteral("9600"));
+
+    ClickTab(f, f.Ports[2]->Sheet);
+    QVERIFY(f.PortTab);
+    QCOMPARE(live.simulator.command(QStringLiteral("clearlog")), QStringLiteral("OK"));
+    QCOMPARE(live.simulator.command(QStringLiteral("set 19 1002 576")), QStringLiteral("OK"));
+    QTRY_COMPARE_WITH_TIMEOUT(baud->ItemIndex(), -1, 5000);
+    QVERIFY(live.WaitForResults(19, 2));
+    QCOMPARE(baud->ItemIndex(), -1);
+    QCOMPARE(live.LinkWrites(), QStringList{});
+    QCOMPARE(live.simulator.get(19, 1002), Registers({576}));
+
+    live.dialogs.fileAnswers.push_back(file);
+    Click(f.Comms->Button25);
+    QVERIFY2(!f.Comms->Label93->Visible(), qPrintable(f.Comms->Label93->Caption()));
+    QFile saved(file);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromLatin1(saved.readAll()).split(QStringLiteral("\r\n")).value(39), QStringLiteral("8"));
+
+    // The link runs at 9,600 baud again; with the overview page shown the window follows
+    // without writing.
+    ClickTab(f, f.Overview->TabSheet8);
+    QCOMPARE(live.simulator.command(QStringLiteral("set 19 1002 96")), QStringLiteral("OK"));
+    QTRY_COMPARE_WITH_TIMEOUT(baud->ItemIndex(), 5, 5000); // "9600"
+    QCOMPARE(live.simulator.command(QStringLiteral("get 19 1002")), QStringLiteral("OK 96"));
+
+    live.dialogs.fileAnswers.push_back(file);
+    Click(f.Comms->Button26);
+    QVERIFY2(!f.Comms->Label93->Visible(), qPrintable(f.Comms->Label93->Caption()));
+    QTRY_COMPARE_WITH_TIMEOUT(live.simulator.command(QStringLiteral("get 19 1002")), QStringLiteral("OK 576"), 5000);
+    const QStringList writes = live.LinkWrites();
+    QVERIFY2(!writes.filter(QRegularExpression(QStringLiteral("^19:1001:[^,]*,576,"))).isEmpty(), qPrintable(writes.join(' ')));
+    QTRY_COMPARE_WITH_TIMEOUT(baud->ItemIndex(), -1, 5000);
 }
 
 QTEST_MAIN(TestFormSettingsFileE2e)

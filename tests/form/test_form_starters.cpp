@@ -515,6 +515,26 @@ void TestFormStarters::faultCodeWithoutText()
 {
     FormHarness h;
     TForm1 &f = h.form();
+    // No FaultsQV2.txt beside the program: a healthy older starter (type 0 until its type
+    // is read, fault code 0) is shown from the first status result on without a fault,
+    // on every port; a code other than 0 still names itself.
+    QVERIFY(f.FaultsQV2->isEmpty());
+    for (int port = 1; port <= 4; ++port) {
+        h.control.DeliverOk(HandleOf(Handle::StatusWords, port), Words({}, 0x8000));
+        QVERIFY(Starters(f, port).Fault->Visible());
+        QCOMPARE(Starters(f, port).Fault->Caption(), QStringLiteral("No fault"));
+    }
+    h.control.DeliverOk(Handle::StatusWords, Words({{0, 0x8001}}));
+    h.control.DeliverOk(Handle::FaultWords, Words());
+    h.control.DeliverOk(Handle::StatusWords, Words({{0, 0x8001}}));
+    QCOMPARE(Starters(f, 1).Fault->Caption(), QStringLiteral("Fault code 1 (no text in FaultsQV2.txt)"));
+    // A line for code 0 is shown as the file gives it.
+    *f.FaultsQV2 = QStringList{"Healthy"};
+    h.control.DeliverOk(Handle::StatusWords, Words({{0, 0x8000}}));
+    h.control.DeliverOk(Handle::FaultWords, Words());
+    h.control.DeliverOk(Handle::StatusWords, Words({{0, 0x8000}}));
+    QCOMPARE(Starters(f, 1).Fault->Caption(), QStringLiteral("Healthy"));
+
     *f.FaultsQV2 = QStringList{"None", "One", "Two"};
     // Code 200 was stored while the starter reported a newer type; it is older now.
     h.control.DeliverOk(Handle::StarterTypes, Words({{0, 41}}));
@@ -538,6 +558,12 @@ void TestFormStarters::faultCodeWithoutText()
     f.FaultsQV2 = std::make_unique<QStringList>(QStringList{"a", "b", "Phase %1 lost"});
     h.control.DeliverOk(Handle::StatusWords, Words({{0, 0x0002}}));
     QCOMPARE(Starters(f, 1).Fault->Caption(), QStringLiteral("Phase %1 lost"));
+    // Code 0 without a list is no fault either.
+    f.FaultsQV2.reset();
+    h.control.DeliverOk(Handle::StatusWords, Words());
+    h.control.DeliverOk(Handle::FaultWords, Words());
+    h.control.DeliverOk(Handle::StatusWords, Words());
+    QCOMPARE(Starters(f, 1).Fault->Caption(), QStringLiteral("No fault"));
 }
 
 void TestFormStarters::clickSendsAndRefreshesNothing()
