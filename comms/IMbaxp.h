@@ -15,10 +15,12 @@ constexpr int16_t Timeout = 12;           // no reply within the time-out
 constexpr int16_t ConnectionRefused = 13; // the unit or serial device cannot be reached
 constexpr int16_t ConnectionLost = 14;    // the connection went down with the run pending
 constexpr int16_t CrcOrFraming = 15;      // RTU reply with a bad CRC or broken frame
-constexpr int16_t InvalidReply = 16;      // a reply that does not fit the request
+constexpr int16_t InvalidReply = 16;      // a reply that does not fit the request (another
+                                          // unit, function, size or echo)
 constexpr int16_t NotConnected = 17;      // no connection: the run was not sent
 constexpr int16_t NoReply = 18;           // the unit is set aside after repeated time-outs:
-                                          // the run was not sent (it is probed every few s)
+                                          // the run was not sent (it is probed now and
+                                          // then: TMbaxp.h)
 } // namespace MbaxpError
 
 class IMbaxp {

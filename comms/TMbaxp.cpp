@@ -1,18 +1,14 @@
 #include "comms/TMbaxp.h"
 
-#include "comms/ModbusPdu.h"
+#include "comms/ModbusRtuTransport.h"
+#include "comms/ModbusTcpTransport.h"
 #include "comms/SerialPorts.h"
 #include "utilities/Exceptions.h"
 
-#include <QDataStream>
 #include <QDebug>
 #include <QEventLoop>
 #include <QModbusPdu>
-#include <QModbusReply>
-#include <QModbusRtuSerialClient>
-#include <QModbusTcpClient>
 #include <QSerialPort>
-#include <QVariant>
 
 #include <algorithm>
 #include <exception>
@@ -79,10 +75,11 @@ TMbaxp::~TMbaxp()
     abandonReply();
     wire_ = Wire{};
     if (client_) {
-        QModbusClient *c = client_;
+        ModbusTransport *c = client_;
         client_ = nullptr;
-        c->disconnect(this);
-        c->disconnectDevice();
+        c->onAnswer = nullptr;
+        c->onChange = nullptr;
+        c->close();
         delete c;
     }
 }
@@ -157,12 +154,6 @@ int TMbaxp::RtuTimeoutMs(int baud, int frameBytes)
     baud = std::max(baud, 1);
     const int lineMs = int((int64_t(frameBytes) * 11 * 1000 + baud - 1) / baud);
     return RtuReplyTimeoutMs + lineMs;
-}
-
-int TMbaxp::DemotionPeriodMs(int16_t SlaveID) const
-{
-    const auto it = units_.find(SlaveID);
-    return it != units_.end() && it->second.demoted ? it->second.periodMs : 0;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -257,9 +248,7 @@ void TMbaxp::startRead(int16_t handle, bool once, Due due)
             post(handle, MbaxpError::NoReply);
             return;
         }
-        probing_ = true;
-        probeHandle_ = handle;
-        probeSlave_ = st.block.slave;
+        startProbe(handle, st.block.slave);
     }
     enqueueRead(handle, once, due);
     if (link_ == Link::Connected)
@@ -288,8 +277,8 @@ void TMbaxp::unqueueRead(int16_t handle)
         return;
     ready_.erase(st.ready);
     st.queued = st.queuedOnce = false;
-    if (probing_ && probeHandle_ == handle && !(wire_.active && wire_.probe))
-        probing_ = false;
+    if (probing(handle) && !(wire_.active && wire_.probe))
+        silent_.probeDropped();
 }
 
 // A write was started: a read of its registers on the wire, or one whose result waits to
@@ -375,9 +364,10 @@ bool TMbaxp::sendRead(int16_t handle)
     ready_.erase(st.ready);
     st.queued = false;
     st.queuedOnce = false;
-    const bool wasProbe = probing_ && probeHandle_ == handle;
+    const bool wasProbe = probing(handle);
+    const int16_t probeSlave = silent_.probeUnit();
     if (wasProbe)
-        probing_ = false;
+        silent_.probeDropped();
     // The definition is taken now. A handle redefined as a write since it was queued has
     // no read to do: its writes are started by UpdateOnce only.
     if (st.block.kind != Kind::Read)
@@ -391,14 +381,12 @@ bool TMbaxp::sendRead(int16_t handle)
     // that unit while it waited).
     bool probe = false;
     if (isDemoted(st.block.slave)) {
-        if (!(wasProbe && probeSlave_ == st.block.slave) && !mayProbe(st.block.slave)) {
+        if (!(wasProbe && probeSlave == st.block.slave) && !mayProbe(st.block.slave)) {
             post(handle, MbaxpError::NoReply);
             return false;
         }
         probe = true;
-        probing_ = true;
-        probeHandle_ = handle;
-        probeSlave_ = st.block.slave;
+        startProbe(handle, st.block.slave);
     }
     Wire w;
     w.handle = handle;
@@ -436,19 +424,13 @@ void TMbaxp::sendWrite(WriteJob job)
 void TMbaxp::send(Wire wire, const QModbusRequest &request)
 {
     wire.active = true;
-    wire.id = nextId_++;
     wire.sentAt = clock_.elapsed();
-    const quint64 id = wire.id;
-    int timeoutMs = client_->timeout();
-    if (rtu_) {
-        timeoutMs = RtuTimeoutMs(rtuBaud_, rtuFrameBytes(wire.isWrite, wire.block.kind == Kind::WriteSingle,
-                                                         wire.block.quantity));
-        client_->setTimeout(timeoutMs);
-    }
+    const int timeoutMs = rtu_ ? RtuTimeoutMs(rtuBaud_, rtuFrameBytes(wire.isWrite, wire.block.kind == Kind::WriteSingle,
+                                                                      wire.block.quantity))
+                               : tcpTimeoutMs_;
     wire_ = std::move(wire);
-    QModbusReply *reply = client_->sendRawRequest(request, wire_.block.slave);
-    if (!reply) {
-        // The client refused to send: it has lost its connection. A write was not sent and
+    if (!client_->send(wire_.block.slave, request, timeoutMs)) {
+        // The line refused to send: it has lost its connection. A write was not sent and
         // fails; a read waits for the next connection like the reads behind it.
         safetyTimer_.stop();
         Wire w = std::move(wire_);
@@ -463,39 +445,22 @@ void TMbaxp::send(Wire wire, const QModbusRequest &request)
         checkTimer_.start();
         return;
     }
-    wire_.reply = reply;
-    if (reply->isFinished()) {
-        QTimer::singleShot(0, this, [this, id] { onReplyFinished(id); });
-    } else {
-        connect(reply, &QModbusReply::finished, this, [this, id] { onReplyFinished(id); });
-    }
     safetyTimer_.start(timeoutMs + SafetyMarginMs);
 }
 
 void TMbaxp::abandonReply()
 {
-    if (!wire_.reply)
-        return;
-    QModbusReply *reply = wire_.reply;
-    wire_.reply = nullptr;
-    reply->disconnect(this);
-    reply->deleteLater();
+    if (client_ && wire_.active)
+        client_->abandon();
 }
 
-void TMbaxp::onReplyFinished(quint64 id)
+void TMbaxp::onReplyFinished(const ModbusTransport::Answer &answer)
 {
-    if (!wire_.active || wire_.id != id || !wire_.reply)
+    if (!wire_.active)
         return;
-    QModbusReply *reply = wire_.reply;
     std::vector<int16_t> words;
-    const QModbusDevice::Error qtError = reply->error();
-    const int16_t error = errorOf(reply, &words);
-    abandonReply();
+    const int16_t error = errorOf(answer, &words);
     finishWire(error, std::move(words));
-    if (qtError == QModbusDevice::ReplyAbortedError || qtError == QModbusDevice::ConnectionError) {
-        clientConnectionError_ = true;
-        checkTimer_.start();
-    }
     kick();
 }
 
@@ -505,7 +470,7 @@ void TMbaxp::onSafetyNet()
         return;
     abandonReply();
     finishWire(MbaxpError::Timeout, {});
-    // The client kept a request it never finished: open the connection afresh.
+    // The line kept a request it never finished: open the connection afresh.
     if (link_ == Link::Connected)
         connectionLost();
 }
@@ -522,35 +487,18 @@ int16_t exceptionOf(const QByteArray &pdu)
 
 } // namespace
 
-int16_t TMbaxp::errorOf(QModbusReply *reply, std::vector<int16_t> *words) const
+// What came back for the request on the wire: nothing of it is decoded unless it is a
+// reply of the unit asked that fits the request.
+int16_t TMbaxp::errorOf(const ModbusTransport::Answer &answer, std::vector<int16_t> *words) const
 {
-    const QByteArray pdu = ModbusPdu::Bytes(reply->rawResult());
-    const bool exception = !pdu.isEmpty() && (quint8(pdu.at(0)) & 0x80) != 0;
-    switch (reply->error()) {
-    case QModbusDevice::NoError:
-        // A broadcast (unit 0 on RTU) gets no reply: a write is done, a read has no words.
-        if (reply->type() == QModbusReply::Broadcast)
-            return wire_.isWrite ? NoError : MbaxpError::InvalidReply;
-        return checkReply(pdu, words);
-    case QModbusDevice::ProtocolError:
-        return exception ? exceptionOf(pdu) : MbaxpError::InvalidReply;
-    case QModbusDevice::TimeoutError: {
-        // Replies discarded on the way are kept by Qt as intermediate errors.
-        const auto seen = reply->intermediateErrors();
-        if (seen.contains(QModbusDevice::ResponseCrcError))
-            return MbaxpError::CrcOrFraming;
-        if (seen.contains(QModbusDevice::ResponseRequestMismatch))
-            return MbaxpError::InvalidReply;
-        return MbaxpError::Timeout;
-    }
-    case QModbusDevice::ReplyAbortedError:
-    case QModbusDevice::ConnectionError:
-    case QModbusDevice::ReadError:
-    case QModbusDevice::WriteError:
-        return MbaxpError::ConnectionLost;
-    default:
+    if (answer.error != NoError)
+        return answer.error;
+    // A broadcast (unit 0 on RTU) gets no reply: a write is done, a read has no words.
+    if (answer.broadcast)
+        return wire_.isWrite ? NoError : MbaxpError::InvalidReply;
+    if (answer.unit != wire_.block.slave)
         return MbaxpError::InvalidReply;
-    }
+    return checkReply(answer.pdu, words);
 }
 
 // A normal reply must answer the request on the wire exactly. pdu: function code, data.
@@ -622,74 +570,63 @@ void TMbaxp::finishWire(int16_t error, std::vector<int16_t> words)
 // ---------------------------------------------------------------------------------------
 // Units that stop answering
 
-bool TMbaxp::isDemoted(int16_t slave) const
-{
-    const auto it = units_.find(slave);
-    return it != units_.end() && it->second.demoted;
-}
-
 bool TMbaxp::mayProbe(int16_t slave) const
 {
-    const auto it = units_.find(slave);
-    const qint64 now = clock_.elapsed();
-    return it != units_.end() && it->second.demoted && !probing_ && now >= it->second.probeAt &&
-           now >= nextProbeAt_;
+    return silent_.mayProbe(slave, clock_.elapsed(), [this](int16_t unit) { return hasRepeatingRead(unit); });
+}
+
+// Whether runs of the unit keep coming due: a read of it is enabled.
+bool TMbaxp::hasRepeatingRead(int16_t slave) const
+{
+    return std::any_of(handles_.begin(), handles_.end(), [slave](const auto &e) {
+        const HandleState &st = e.second;
+        return st.enabled && st.block.kind == Kind::Read && st.block.slave == slave;
+    });
+}
+
+void TMbaxp::startProbe(int16_t handle, int16_t slave)
+{
+    silent_.probeStarted(slave);
+    probeHandle_ = handle;
 }
 
 // What a finished request tells of its unit.
 void TMbaxp::noteOutcome(const Wire &w, int16_t error)
 {
-    if (w.probe)
-        probing_ = false;
-    if (error == MbaxpError::ConnectionLost || error == MbaxpError::NotConnected)
-        return; // nothing heard either way; the connection's own handling follows
+    if (error == MbaxpError::ConnectionLost || error == MbaxpError::NotConnected) {
+        // Nothing heard either way; the connection's own handling follows.
+        if (w.probe)
+            silent_.probeDropped();
+        return;
+    }
     const qint64 now = clock_.elapsed();
     const int16_t slave = w.block.slave;
     if (w.probe)
-        nextProbeAt_ = now + (now - w.sentAt);
+        silent_.probeEnded(now, now - w.sentAt);
     if (error != MbaxpError::Timeout) {
-        // The unit answered: it is restored at once; a probe still waiting for it is an
-        // ordinary read now.
-        units_.erase(slave);
-        if (probing_ && probeSlave_ == slave)
-            probing_ = false;
+        // Any reply, an exception or one that does not fit the request too: the unit is
+        // there. It is restored at once.
+        silent_.answered(slave);
         return;
     }
-    UnitState &u = units_[slave];
-    ++u.timeouts;
-    if (u.demoted) {
-        // A write that times out while the unit is demoted changes nothing.
-        if (w.probe)
-            demote(slave, std::min(u.periodMs * 2, DemotionMaxMs));
-    } else if (u.timeouts >= DemoteAfterTimeouts) {
-        demote(slave, DemotionFirstMs);
-    }
+    if (silent_.timedOut(slave, w.probe, now))
+        failWaitingReadsOf(slave);
     putBehind(now, now - w.sentAt);
 }
 
-void TMbaxp::demote(int16_t slave, int periodMs)
+// The unit is demoted: its waiting reads fail at once.
+void TMbaxp::failWaitingReadsOf(int16_t slave)
 {
-    UnitState &u = units_[slave];
-    u.demoted = true;
-    u.periodMs = periodMs;
-    u.probeAt = clock_.elapsed() + periodMs;
-    // Its waiting reads fail at once.
     std::vector<int16_t> waiting;
     for (const Ready &r : ready_) {
         const Block &b = stateOf(r.handle).block;
-        if (b.kind == Kind::Read && b.slave == slave && !(probing_ && probeHandle_ == r.handle))
+        if (b.kind == Kind::Read && b.slave == slave && !probing(r.handle))
             waiting.push_back(r.handle);
     }
     for (const int16_t handle : waiting) {
         unqueueRead(handle);
         post(handle, MbaxpError::NoReply);
     }
-}
-
-bool TMbaxp::timedOut(int16_t slave) const
-{
-    const auto it = units_.find(slave);
-    return it != units_.end() && it->second.timeouts > 0;
 }
 
 // A time-out ended at `end` after `lengthMs`: the waiting reads of every unit whose last
@@ -713,9 +650,7 @@ void TMbaxp::putBehind(qint64 end, qint64 lengthMs)
 
 void TMbaxp::clearDemotions()
 {
-    units_.clear();
-    probing_ = false;
-    nextProbeAt_ = 0;
+    silent_.clear();
     lastTimeoutEnd_ = 0;
     lastTimeoutMs_ = 0;
 }
@@ -790,7 +725,7 @@ void TMbaxp::startAttempt()
     clientConnectionError_ = false;
     rtu_ = settings_.connection > 0;
 
-    QModbusClient *c = nullptr;
+    ModbusTransport *c = nullptr;
     if (!rtu_) {
         const auto &ip = settings_.ip;
         const bool validAddress = std::all_of(ip.begin(), ip.end(), [](int p) { return p >= 0 && p <= 255; });
@@ -798,11 +733,9 @@ void TMbaxp::startAttempt()
             attemptFailed();
             return;
         }
-        c = new QModbusTcpClient(this);
-        c->setConnectionParameter(QModbusDevice::NetworkAddressParameter,
-                                  QStringLiteral("%1.%2.%3.%4").arg(ip[0]).arg(ip[1]).arg(ip[2]).arg(ip[3]));
-        c->setConnectionParameter(QModbusDevice::NetworkPortParameter, int(settings_.port));
-        c->setTimeout(std::clamp<int>(settings_.timeout, 10, 32767));
+        c = new ModbusTcpTransport(QStringLiteral("%1.%2.%3.%4").arg(ip[0]).arg(ip[1]).arg(ip[2]).arg(ip[3]),
+                                   quint16(settings_.port), this);
+        tcpTimeoutMs_ = std::clamp<int>(settings_.timeout, 10, 32767);
     } else {
         // The device is looked up at each attempt: a USB adapter plugged in again may
         // come back under the same COM port.
@@ -815,23 +748,15 @@ void TMbaxp::startAttempt()
         const QSerialPort::Parity parity = settings_.parity == 1   ? QSerialPort::OddParity
                                            : settings_.parity == 2 ? QSerialPort::EvenParity
                                                                    : QSerialPort::NoParity;
-        c = new QModbusRtuSerialClient(this);
-        c->setConnectionParameter(QModbusDevice::SerialPortNameParameter, device);
-        c->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, rtuBaud_);
-        c->setConnectionParameter(QModbusDevice::SerialParityParameter, int(parity));
-        c->setConnectionParameter(QModbusDevice::SerialDataBitsParameter, int(QSerialPort::Data8));
-        c->setConnectionParameter(QModbusDevice::SerialStopBitsParameter, int(QSerialPort::OneStop));
-        c->setTimeout(RtuReplyTimeoutMs);
+        c = new ModbusRtuTransport(device, rtuBaud_, parity, this);
     }
-    c->setNumberOfRetries(0);
     client_ = c;
-    // The client's signals only mark what happened; checkClient acts on it from the event
+    // The line's signals only mark what happened; checkClient acts on it from the event
     // loop, outside Qt's own processing (an RTU client whose device vanished emits
     // errorOccurred without end).
-    connect(c, &QModbusDevice::errorOccurred, this,
-            [this](QModbusDevice::Error e) { onClientSignal(e == QModbusDevice::ConnectionError); });
-    connect(c, &QModbusDevice::stateChanged, this, [this](QModbusDevice::State) { onClientSignal(false); });
-    if (!c->connectDevice()) {
+    c->onAnswer = [this](const ModbusTransport::Answer &a) { onReplyFinished(a); };
+    c->onChange = [this](bool connectionError) { onClientSignal(connectionError); };
+    if (!c->open()) {
         attemptFailed();
         return;
     }
@@ -950,11 +875,12 @@ void TMbaxp::teardownClient()
     connectTimer_.stop();
     if (!client_)
         return;
-    QModbusClient *c = client_;
-    client_ = nullptr;
-    c->disconnect(this);
     abandonReply();
-    c->disconnectDevice();
+    ModbusTransport *c = client_;
+    client_ = nullptr;
+    c->onAnswer = nullptr;
+    c->onChange = nullptr;
+    c->close();
     c->deleteLater();
 }
 

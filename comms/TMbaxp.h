@@ -1,5 +1,6 @@
 #pragma once
-// TMbaxp: the window's Modbus master, over Modbus TCP or Modbus RTU, on Qt SerialBus.
+// TMbaxp: the window's Modbus master, over Modbus TCP (its own framing on a QTcpSocket,
+// ModbusTcpTransport) or Modbus RTU (Qt SerialBus, ModbusRtuTransport).
 //
 // Everything runs on the thread that owns the object (the GUI thread): the control has
 // no threads of its own and is driven entirely by the event loop.
@@ -28,6 +29,23 @@
 //   Each UpdateOnce of a write block takes a copy of the definition and of the buffer and
 //   is sent on its own, in order.
 //
+// Every reply is checked against its request
+//   A reply is taken only when it fits the request on the wire: the unit asked (the MBAP
+//   unit id over TCP, the address over RTU), the function (or it with bit 7 set: an
+//   exception reply), for a read a byte count of exactly twice the registers asked and
+//   that many words, for a write the echoed address and count (and value for a single
+//   write). Anything else is an invalid reply (InvalidReply, 16): nothing of it is
+//   decoded, no word reaches the buffer and OnResultError is raised. Over TCP the reply
+//   must also carry the request's transaction id and protocol id 0: a frame with another
+//   transaction id is a late reply to an earlier request and is discarded (the request
+//   goes on waiting); the right one with another protocol id is invalid (16). A length
+//   field that no Modbus frame has, or part of a frame still waiting at the time-out,
+//   means the byte stream is out of step: the run fails (16, or 12 at the time-out) and
+//   the connection is opened afresh as after a connection loss. Over RTU, Qt's client
+//   discards a reply from another address or with another function and waits until the
+//   time-out: the run then fails with 16 (15 for a bad CRC). An invalid reply, like an
+//   exception reply, is a reply: it ends the unit's run of time-outs.
+//
 // A unit that stops answering is set aside
 //   A time-out puts the units whose last request timed out (until they answer) one
 //   time-out's length behind the others: each of their reads counts as due that much
@@ -39,13 +57,17 @@
 //   any reply, an exception or a broken frame too, ends the count) the unit is demoted
 //   for DemotionFirstMs: its reads are not sent, and each of its runs fails at once with
 //   NoReply (18): the reads that wait when it is demoted, and each run that comes due
-//   while it is. The first run of the unit that comes due after the period is sent as a
-//   probe. A reply to the probe restores the unit at once (its blocks run at their rates
-//   again from their next due time); a time-out demotes it again with the period
-//   doubled, up to DemotionMaxMs. Probes go one at a time: while one probe waits or is on
-//   the wire no other is sent, and after a probe the next one waits at least as long as
-//   that probe was on the wire. Units that do not answer thus hold the others up by at
-//   most one time-out at a time, and take at most half of the line's time once demoted.
+//   while it is. Once the period is over, a run of the unit that comes due is sent as a
+//   probe (never a read the window did not ask for). A reply to the probe restores the
+//   unit at once (its blocks run at their rates again from their next due time); a
+//   time-out demotes it again with the period doubled, up to DemotionMaxMs, so a unit
+//   that answers again is found within about that time. The probes of all demoted units
+//   share one schedule (SilentUnits): while one probe waits or is on the wire no other
+//   is sent; after a probe the next one waits ProbeGapFactor times as long as that probe
+//   was on the wire; and among the units whose periods are over, the one that has been
+//   due for its probe longest goes first (round robin), unless it has no enabled read to
+//   come due. Units that do not answer thus hold the others up by at most one time-out
+//   at a time, and take at most a fifth of the line's time once demoted.
 //   Writes to a demoted unit are still sent (a time-out reports them; a reply restores
 //   the unit). A connection loss, a reconnect and CloseConnection clear every demotion.
 //
@@ -88,12 +110,15 @@
 //   OpenConnection. OpenConnection on an open connection closes it first.
 //
 // Error codes: MbaxpError in IMbaxp.h; texts in ModbusErrors.txt. Exception replies give
-//   the unit's code 1..11 (any other code gives 16). A block that no unit could accept
+//   the unit's code 1..11 (any other code gives 16); replies that do not fit the request
+//   give 16 (see above). A block that no unit could accept
 //   is answered by the control itself with the exception a Modbus unit gives for it,
 //   without sending: 1 for a handle with no block defined, 3 for a quantity outside
 //   1..125 (read) or 1..123 (write) or a unit id outside 0..255, 2 for an address range
 //   beyond 0..65535.
 #include "comms/IMbaxp.h"
+#include "comms/ModbusTransport.h"
+#include "comms/SilentUnits.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -107,10 +132,7 @@
 
 class QByteArray;
 class QEventLoop;
-class QModbusClient;
-class QModbusReply;
 class QModbusRequest;
-class QModbusResponse;
 
 class TMbaxp final : public QObject, public IMbaxp {
     Q_OBJECT
@@ -121,15 +143,17 @@ public:
     static constexpr int ConnectDeadlineMs = 3000;
     static constexpr int ReconnectFirstDelayMs = 250;
     static constexpr int ReconnectMaxDelayMs = 2000;
-    // A reply that Qt never finishes is given up this long after its own time-out: the
-    // run fails with Timeout and the connection is opened afresh.
+    // A request that the line never answers nor times out is given up this long after its
+    // own time-out: the run fails with Timeout and the connection is opened afresh.
     static constexpr int SafetyMarginMs = 2000;
     static constexpr int DestroyFlushMs = 1000;
     // A unit with this many consecutive time-outs is demoted, first for DemotionFirstMs,
-    // the period doubling after each probe that times out up to DemotionMaxMs.
-    static constexpr int DemoteAfterTimeouts = 3;
-    static constexpr int DemotionFirstMs = 2000;
-    static constexpr int DemotionMaxMs = 10000;
+    // the period doubling after each probe that times out up to DemotionMaxMs; after a
+    // probe the next one (of any unit) waits ProbeGapFactor times that probe's length.
+    static constexpr int DemoteAfterTimeouts = SilentUnits::DemoteAfterTimeouts;
+    static constexpr int DemotionFirstMs = SilentUnits::DemotionFirstMs;
+    static constexpr int DemotionMaxMs = SilentUnits::DemotionMaxMs;
+    static constexpr int ProbeGapFactor = SilentUnits::ProbeGapFactor;
 
     // The RTU time-out of a request whose frame and normal reply take frameBytes bytes in
     // all, at baud: RtuReplyTimeoutMs plus their time on the line (11 bits a character).
@@ -163,7 +187,7 @@ public:
     int WaitingWrites() const { return int(writeQueue_.size()); }
     int WaitingEvents() const { return int(events_.size()); }
     // The demotion period of a unit in ms, 0 while it is not demoted (diagnostics, tests).
-    int DemotionPeriodMs(int16_t SlaveID) const;
+    int DemotionPeriodMs(int16_t SlaveID) const { return silent_.periodMs(SlaveID); }
 
 private:
     enum class Kind : uint8_t { None, Read, WriteSingle, WriteMultiple };
@@ -209,14 +233,6 @@ private:
         bool repeatWriteQueued = false;
     };
 
-    // What the control knows of a unit that has timed out.
-    struct UnitState {
-        int timeouts = 0;      // consecutive time-outs
-        bool demoted = false;
-        int periodMs = 0;      // the demotion period
-        qint64 probeAt = 0;    // a probe may be sent from then on
-    };
-
     struct WriteJob {
         int16_t handle = 0;
         Block block;
@@ -231,8 +247,6 @@ private:
         int16_t handle = 0;
         Block block;
         std::vector<quint16> values;
-        QModbusReply *reply = nullptr;
-        quint64 id = 0;
         // A read: the run it serves, whether it probes a demoted unit, and whether a write
         // to its registers was started while it was on the wire.
         Due due;
@@ -272,19 +286,22 @@ private:
     bool sendRead(int16_t handle);
     void sendWrite(WriteJob job);
     void send(Wire wire, const QModbusRequest &request);
-    void onReplyFinished(quint64 id);
+    void onReplyFinished(const ModbusTransport::Answer &answer);
     void onSafetyNet();
-    int16_t errorOf(QModbusReply *reply, std::vector<int16_t> *words) const;
+    int16_t errorOf(const ModbusTransport::Answer &answer, std::vector<int16_t> *words) const;
     int16_t checkReply(const QByteArray &pdu, std::vector<int16_t> *words) const;
     void finishWire(int16_t error, std::vector<int16_t> words);
     void abandonReply();
 
     // Units that stop answering.
-    bool isDemoted(int16_t slave) const;
+    bool isDemoted(int16_t slave) const { return silent_.isDemoted(slave); }
     bool mayProbe(int16_t slave) const;
+    bool hasRepeatingRead(int16_t slave) const;
+    void startProbe(int16_t handle, int16_t slave);
+    bool probing(int16_t handle) const { return silent_.probing() && probeHandle_ == handle; }
     void noteOutcome(const Wire &wire, int16_t error);
-    void demote(int16_t slave, int periodMs);
-    bool timedOut(int16_t slave) const;
+    void failWaitingReadsOf(int16_t slave);
+    bool timedOut(int16_t slave) const { return silent_.hasTimedOut(slave); }
     void putBehind(qint64 end, qint64 lengthMs);
     void clearDemotions();
 
@@ -315,14 +332,10 @@ private:
     quint64 nextSeq_ = 1;
     std::deque<WriteJob> writeQueue_;
     Wire wire_;
-    quint64 nextId_ = 1;
     std::deque<Event> events_;
 
-    std::map<int16_t, UnitState> units_;
-    bool probing_ = false;       // a probe waits in ready_ or is on the wire ...
-    int16_t probeHandle_ = 0;    // ... as a read of this handle ...
-    int16_t probeSlave_ = 0;     // ... to this unit
-    qint64 nextProbeAt_ = 0;     // no probe before this
+    SilentUnits silent_;
+    int16_t probeHandle_ = 0;    // the probe, while one waits or is on the wire
     qint64 lastTimeoutEnd_ = 0;  // when the latest time-out ended ...
     qint64 lastTimeoutMs_ = 0;   // ... and how long it took
 
@@ -340,7 +353,8 @@ private:
     Link link_ = Link::Closed;
     bool rtu_ = false;
     int rtuBaud_ = 9600;
-    QModbusClient *client_ = nullptr;
+    int tcpTimeoutMs_ = 1000;
+    ModbusTransport *client_ = nullptr;
     bool clientConnectionError_ = false;
     int retryDelayMs_ = ReconnectFirstDelayMs;
     qint64 nextAttemptAt_ = 0;

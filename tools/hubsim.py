@@ -10,14 +10,16 @@ Command line:
         [--rtu DEVICE [--baud 9600]] [--info-v2 N] [--info-v4 N]
         [--freeze-watchdog] [--time-needed] [--exit-on-eof]
         [--silent UNIT[,UNIT...]] [--reply-delay MS] [--corrupt-every N]
-        [--reuse-port]
+        [--wrong-unit-every N] [--reuse-port]
 
   --tcp-port 0 picks a free port. Without --tcp-port and without --rtu the
   simulator serves TCP on 1502. Once every server listens it prints one line
   "READY tcp=<port or -> rtu=<device or ->".
   --silent: units that start silent (see "silence"). --reply-delay: every unit
   starts with this reply delay (see "delay"). --corrupt-every: every Nth reply
-  is malformed from the start (see "corrupt"). --reuse-port: the TCP socket is
+  is malformed from the start (see "corrupt"). --wrong-unit-every: every Nth
+  reply comes from another unit from the start (see "wrongunit"). --reuse-port:
+  the TCP socket is
   opened with SO_REUSEPORT, so that a test can keep the port bound (not
   listening) between two runs of the simulator and no one else takes it.
 
@@ -56,6 +58,17 @@ Commands on stdin, one per line, each answered by exactly one line on stdout
                              that), any other reply echoes a wrong address; over
                              RTU the reply's CRC is wrong. 0 stops it; without N
                              only reports
+  wrongunit [N]              -> OK <N> <sent so far>  from now on every Nth reply
+                             (counted over all units and connections) comes from
+                             another unit, as a gateway that mixes up its answers:
+                             the request is carried out as usual, but the reply
+                             carries the next unit's id (16 -> 17 -> ... -> 20 -> 16)
+                             and, for a read, that unit's registers at the
+                             addresses asked (its unit number where it has no such
+                             register); otherwise it is a valid reply (the right
+                             transaction id, function and byte count over TCP, a
+                             correct CRC over RTU). 0 stops it; without N only
+                             reports
   quit                       exit
   With --exit-on-eof the end of stdin ends the simulator; otherwise it runs until
   SIGTERM/SIGINT, also with stdin closed or /dev/null.
@@ -414,6 +427,9 @@ class Hub:
         self.corrupt_every = args.corrupt_every
         self.replies_counted = 0
         self.malformed = 0
+        self.wrong_unit_every = args.wrong_unit_every
+        self.wrong_unit_counted = 0
+        self.wrong_unit_sent = 0
         self.context = ModbusServerContext(
             slaves={unit: UnitContext(self, unit, self.blocks[unit]) for unit in ALL_UNITS},
             single=False)
@@ -451,6 +467,20 @@ class Hub:
             return packet
         self.malformed += 1
         return malformed_frame(packet, rtu)
+
+    def from_another_unit(self, message, request):
+        """The reply as it goes out: every wrong_unit_every-th one from another unit."""
+        self.wrong_unit_counted += 1
+        if self.wrong_unit_counted % self.wrong_unit_every:
+            return message
+        self.wrong_unit_sent += 1
+        other = ALL_UNITS[(ALL_UNITS.index(message.unit_id) + 1) % len(ALL_UNITS)]
+        message.unit_id = other
+        if request is not None and request.function_code == FC_READ_HOLDING and hasattr(message, "registers"):
+            block = self.blocks[other]
+            message.registers = [block.values.get(request.address + i, other)
+                                 for i in range(len(message.registers))]
+        return message
 
     def _log_write(self, unit, address, values):
         text = ",".join(str(int(v) & 0xFFFF) for v in values)
@@ -651,16 +681,31 @@ class Hub:
             self.reply_delay_ms[unit] = delay
         return "OK"
 
-    def cmd_corrupt(self, words, _line):
+    @staticmethod
+    def _every(words, name):
+        """The N of "NAME [N]" (every Nth reply), or None when only a report is asked."""
         if len(words) > 1:
-            raise ValueError("usage: corrupt [N]")
-        if words:
-            every = int(words[0])
-            if every < 0:
-                raise ValueError("N must be 0 or more")
+            raise ValueError(f"usage: {name} [N]")
+        if not words:
+            return None
+        every = int(words[0])
+        if every < 0:
+            raise ValueError("N must be 0 or more")
+        return every
+
+    def cmd_corrupt(self, words, _line):
+        every = self._every(words, "corrupt")
+        if every is not None:
             self.corrupt_every = every
             self.replies_counted = 0
         return f"OK {self.corrupt_every} {self.malformed}"
+
+    def cmd_wrongunit(self, words, _line):
+        every = self._every(words, "wrongunit")
+        if every is not None:
+            self.wrong_unit_every = every
+            self.wrong_unit_counted = 0
+        return f"OK {self.wrong_unit_every} {self.wrong_unit_sent}"
 
     def cmd_runtime(self, words, line):
         if len(words) < 3:
@@ -740,11 +785,13 @@ class _HubRequestMixin:
     """Request handler hook: counts every request and logs the writes before
     pymodbus executes them, and counts the reply afterwards. Requests to a
     silent unit go no further; the reply of a unit with a reply delay is
-    built at once and sent later; while "corrupt" is on, every Nth reply
-    goes out malformed."""
+    built at once and sent later; while "wrongunit" is on, every Nth reply
+    comes from another unit, and while "corrupt" is on, every Nth reply goes
+    out malformed."""
 
     hub = None
     _reply_delay_s = 0.0
+    _request = None
 
     def execute(self, request, *addr):
         hub = self.hub
@@ -752,11 +799,15 @@ class _HubRequestMixin:
         if request.unit_id in hub.silent:
             return
         self._reply_delay_s = hub.reply_delay_ms.get(request.unit_id, 0) / 1000.0
+        self._request = request
         super().execute(request, *addr)
+        self._request = None
         hub.note_reply()
 
     def send(self, message, *addr, **kwargs):
         hub = self.hub
+        if hub.wrong_unit_every > 0 and not kwargs.get("skip_encoding", False) and message.should_respond:
+            message = hub.from_another_unit(message, self._request)
         if hub.corrupt_every > 0 and not kwargs.get("skip_encoding", False) and message.should_respond:
             message = hub.malform(self.framer.buildPacket(message), isinstance(self.framer, ModbusRtuFramer))
             kwargs = dict(kwargs, skip_encoding=True)
@@ -813,6 +864,8 @@ def parse_args(argv):
                         help="send every reply MS milliseconds after its request")
     parser.add_argument("--corrupt-every", type=int, default=0, metavar="N",
                         help="make every Nth reply malformed (see the corrupt command)")
+    parser.add_argument("--wrong-unit-every", type=int, default=0, metavar="N",
+                        help="make every Nth reply come from another unit (see the wrongunit command)")
     parser.add_argument("--reuse-port", action="store_true", help="open the TCP socket with SO_REUSEPORT")
     args = parser.parse_args(argv)
     try:
@@ -823,6 +876,8 @@ def parse_args(argv):
         parser.error(f"--silent units must be among {', '.join(str(u) for u in ALL_UNITS)}")
     if args.corrupt_every < 0:
         parser.error("--corrupt-every must be 0 or more")
+    if args.wrong_unit_every < 0:
+        parser.error("--wrong-unit-every must be 0 or more")
     if args.reply_delay < 0:
         parser.error("--reply-delay must be 0 or more")
     if args.tcp_port is None and args.rtu is None:

@@ -1,9 +1,11 @@
 #pragma once
 // Test kit for the Modbus control: an event recorder and two scripted Modbus units
 // that run inside the test process (one on TCP, one on a serial device), for the cases
-// the hub simulator cannot produce on purpose: malformed replies, slow replies, bad CRCs,
-// and an exact view of every request on the wire.
+// the hub simulator cannot produce on purpose: malformed replies and frames, slow
+// replies, bad CRCs, and an exact view of every request on the wire.
 #include "comms/TMbaxp.h"
+#include "support/HubSimulator.h"
+#include "support/ModbusFrames.h"
 #include "support/WindowBlocks.h"
 
 #include <QElapsedTimer>
@@ -12,10 +14,12 @@
 #include <QSerialPort>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTest>
 #include <QTimer>
 
 #include <array>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -136,23 +140,60 @@ inline void startWindowBlocks(TMbaxp &m, Recorder &rec)
     };
 }
 
-// Modbus CRC-16 (polynomial 0xA001, start 0xFFFF), low byte first on the line.
-inline quint16 modbusCrc(const QByteArray &bytes)
+// The control reads blocks in which the simulator's units hold different data (the hub's
+// general data and run-time message, each link's settings and a configuration window),
+// each every 100 ms, while the simulator sends every Nth reply from another unit, until
+// `results` events have come (settleMs more for the last run on the wire). Every result
+// delivered carries the asked unit's words, and each reply from another unit is one
+// failed run with an invalid reply (16). rec must capture 100 words.
+inline void readWhileOtherUnitsAnswer(TMbaxp &m, Recorder &rec, HubSimulator &sim, int every, int results, int settleMs)
 {
-    quint16 crc = 0xFFFF;
-    for (const char c : bytes) {
-        crc ^= quint8(c);
-        for (int i = 0; i < 8; ++i)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
+    struct Read {
+        int16_t handle, unit;
+        int32_t address;
+        int16_t count;
+    };
+    std::vector<Read> reads{{2, 16, 499, 31}, {9, 16, 6999, 10}};
+    for (int16_t link = 0; link < 4; ++link) {
+        reads.push_back({int16_t(17 + link), int16_t(17 + link), 999, 9});
+        reads.push_back({int16_t(37 + link), int16_t(17 + link), 4999, 100});
     }
-    return crc;
-}
-
-inline quint16 be16(const QByteArray &b, int i) { return quint16((quint8(b.at(i)) << 8) | quint8(b.at(i + 1))); }
-inline void put16(QByteArray &b, quint16 v)
-{
-    b.append(char(v >> 8));
-    b.append(char(v & 0xFF));
+    std::map<int16_t, std::vector<int16_t>> expected;
+    for (const Read &r : reads) {
+        const QVector<quint16> words = sim.get(r.unit, r.address + 1, r.count);
+        QCOMPARE(words.size(), int(r.count));
+        for (const quint16 w : words)
+            expected[r.handle].push_back(int16_t(w));
+        m.ReadHoldingRegisters(r.handle, r.unit, r.address, r.count, 100);
+    }
+    QCOMPARE(sim.command(QStringLiteral("wrongunit %1").arg(every)), QStringLiteral("OK %1 0").arg(every));
+    const size_t from = rec.events.size();
+    for (const Read &r : reads)
+        m.UpdateEnable(r.handle);
+    QTRY_VERIFY_WITH_TIMEOUT(rec.events.size() - from >= size_t(results), 60000);
+    for (const Read &r : reads)
+        m.UpdateDisable(r.handle);
+    QTest::qWait(settleMs);
+    const QStringList answer = sim.command(QStringLiteral("wrongunit 0")).split(QLatin1Char(' '));
+    QCOMPARE(answer.value(0), QStringLiteral("OK"));
+    const int fromOthers = answer.value(2).toInt();
+    int delivered = 0, refused = 0;
+    for (size_t k = from; k < rec.events.size(); ++k) {
+        const Recorder::Event &e = rec.events[k];
+        if (e.error != 0) {
+            QCOMPARE(e.error, MbaxpError::InvalidReply);
+            ++refused;
+            continue;
+        }
+        const std::vector<int16_t> &want = expected[e.handle];
+        QVERIFY2(std::equal(want.begin(), want.end(), e.words.begin()),
+                 qPrintable(QStringLiteral("handle %1 delivered another unit's words").arg(e.handle)));
+        ++delivered;
+    }
+    qInfo("%d results delivered, %d refused, %d replies from another unit", delivered, refused, fromOthers);
+    QVERIFY(fromOthers >= results / every / 2);
+    QCOMPARE(refused, fromOthers);
+    QVERIFY(delivered >= fromOthers);
 }
 
 // The Modbus behaviour both scripted units share: a request PDU in, an answer out.
@@ -169,7 +210,14 @@ struct UnitScript {
         QByteArray pdu;      // empty: no answer at all
         int delayMs = 0;     // answer after this time
         bool badCrc = false; // RTU only: spoil the CRC
-        int unit = -1;       // RTU only: answer as another unit id
+        int unit = -1;       // answer as another unit id
+        // TCP only: the MBAP header's protocol id, and the transaction id as the request's
+        // plus this.
+        int protocol = 0;
+        int transactionDelta = 0;
+        QByteArray earlier;  // TCP only: first a reply with this PDU and the transaction id
+                             // before the request's (a late reply to an earlier request)
+        QByteArray before;   // TCP only: raw bytes sent ahead of everything
     };
 
     UnitScript() { clock.start(); }
@@ -294,18 +342,20 @@ private:
             const int length = be16(buffer, 4);
             if (buffer.size() < 6 + length)
                 return;
-            const QByteArray head = buffer.left(7);
+            const quint16 transaction = be16(buffer, 0);
             Request r;
             r.unit = quint8(buffer.at(6));
             r.pdu = buffer.mid(7, length - 1);
             buffer.remove(0, 6 + length);
             const Answer a = answer(r);
-            if (a.pdu.isEmpty())
+            const int unit = a.unit >= 0 ? a.unit : r.unit;
+            QByteArray frame = a.before;
+            if (!a.earlier.isEmpty())
+                frame += mbapFrame(quint16(transaction - 1), 0, unit, a.earlier);
+            if (!a.pdu.isEmpty())
+                frame += mbapFrame(quint16(transaction + a.transactionDelta), quint16(a.protocol), unit, a.pdu);
+            if (frame.isEmpty())
                 continue;
-            QByteArray frame = head.left(4);
-            put16(frame, quint16(a.pdu.size() + 1));
-            frame.append(char(r.unit));
-            frame += a.pdu;
             QPointer<QTcpSocket> guard(s);
             if (a.delayMs <= 0) {
                 s->write(frame);

@@ -34,6 +34,7 @@ private slots:
     void readOverwrittenByAWriteIsRunAgain_data();
     void readOverwrittenByAWriteIsRunAgain();
     void overloadServesEveryBlockShortPeriodsMoreOften();
+    void repliesFromAnotherUnitAreNeverDelivered();
 
 private:
     std::unique_ptr<TMbaxp> open(int captureWords = 0, int timeoutMs = 1000);
@@ -54,6 +55,7 @@ void TestMbaxpE2e::init()
     QCOMPARE(sim_.command(QStringLiteral("clearlog")), QStringLiteral("OK"));
     QVERIFY(sim_.unsilence());
     QVERIFY(sim_.delayReplies(0));
+    QCOMPARE(sim_.command(QStringLiteral("wrongunit 0")).left(4), QStringLiteral("OK 0"));
 }
 
 void TestMbaxpE2e::cleanup() { m_.reset(); }
@@ -525,6 +527,14 @@ void TestMbaxpE2e::overloadServesEveryBlockShortPeriodsMoreOften()
     QVERIFY2(runs[0] < 0.9 * PerGroup * 60, qPrintable(QString::number(runs[0])));
     QVERIFY2(mostWaiting > 1 && mostWaiting <= handles, qPrintable(QString::number(mostWaiting)));
     QTRY_COMPARE(m_->WaitingReads(), 0);
+}
+
+// A gateway that answers half the requests with another unit's reply (the right
+// transaction id, function and byte count, another unit id).
+void TestMbaxpE2e::repliesFromAnotherUnitAreNeverDelivered()
+{
+    m_ = open(100);
+    readWhileOtherUnitsAnswer(*m_, rec_, sim_, 2, 400, 300);
 }
 
 QTEST_GUILESS_MAIN(TestMbaxpE2e)

@@ -17,6 +17,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+Q_DECLARE_METATYPE(UnitScript::Answer)
+
 namespace {
 
 // Reads, writes and handles used throughout.
@@ -36,6 +38,14 @@ std::unique_ptr<TMbaxp> connectedTo(FakeTcpUnit &unit, Recorder &rec, int captur
 
 bool waitConnected(TMbaxp &m) { return QTest::qWaitFor([&] { return m.IsConnected(); }, 3000); }
 
+// A row's answer to a request: as given, with the normal reply's PDU when normalPdu.
+UnitScript::Answer rowAnswer(UnitScript &unit, const UnitScript::Request &r, UnitScript::Answer answer, bool normalPdu)
+{
+    if (normalPdu)
+        answer.pdu = unit.normal(r).pdu;
+    return answer;
+}
+
 } // namespace
 
 class TestMbaxpLocal : public QObject {
@@ -54,8 +64,10 @@ private slots:
     void functionCodesOfWrites();
     void blocksNoUnitAccepts_data();
     void blocksNoUnitAccepts();
-    void malformedRepliesGiveErrors_data();
-    void malformedRepliesGiveErrors();
+    void repliesAreCheckedAgainstTheirRequest_data();
+    void repliesAreCheckedAgainstTheirRequest();
+    void failedRepliesAreNotTimeOuts_data();
+    void failedRepliesAreNotTimeOuts();
     void lateReplyIsNotMatchedToNextRun();
     void updateOnceIsCoalescedIntoPendingRun();
     void dueWhilePendingRunsOnceAfter();
@@ -76,7 +88,7 @@ private slots:
     void destructionFlushesQueuedWrites();
     void timeOutPutsTheUnitBehind();
     void silentUnitIsDemotedAndProbed();
-    void probesGoOneAtATimeAndLeaveHalfTheLine();
+    void probesGoOneAtATimeInTurn();
     void reconnectClearsDemotions_data();
     void reconnectClearsDemotions();
     void readOverwrittenByAWriteIsRunAgain_data();
@@ -353,32 +365,75 @@ void TestMbaxpLocal::blocksNoUnitAccepts()
     }
 }
 
-void TestMbaxpLocal::malformedRepliesGiveErrors_data()
+void TestMbaxpLocal::repliesAreCheckedAgainstTheirRequest_data()
 {
+    using Answer = UnitScript::Answer;
+    const auto pdu = [](const char *hex) {
+        Answer a;
+        a.pdu = QByteArray::fromHex(hex);
+        return a;
+    };
+    const auto fromUnit = [](int unit, Answer a = {}) {
+        a.unit = unit;
+        return a;
+    };
+    const auto raw = [](const char *hex) {
+        Answer a;
+        a.before = QByteArray::fromHex(hex);
+        return a;
+    };
+    Answer protocol1;
+    protocol1.protocol = 1;
+    Answer lateFirst;
+    lateFirst.earlier = QByteArray::fromHex("0306005b005c005d");
+    Answer otherTransaction;
+    otherTransaction.transactionDelta = 1;
+
     QTest::addColumn<int>("fc");          // the request that is answered badly: 3, 6 or 16
-    QTest::addColumn<QByteArray>("reply"); // the PDU sent back
+    QTest::addColumn<Answer>("answer");   // what is sent back for it
+    QTest::addColumn<bool>("normalPdu");  // the answer's PDU is the normal reply's
     QTest::addColumn<int>("error");
-    // The request of each row reads or writes 3 registers at 100 (6: one register, value 7).
-    QTest::newRow("fewer registers than asked") << 3 << QByteArray::fromHex("030400010002") << 16;
-    QTest::newRow("byte count not the quantity") << 3 << QByteArray::fromHex("0304000100020003") << 16;
-    QTest::newRow("another function code") << 3 << QByteArray::fromHex("0406000100020003") << 16;
-    QTest::newRow("exception 2") << 3 << QByteArray::fromHex("8302") << 2;
-    QTest::newRow("exception 11") << 3 << QByteArray::fromHex("830b") << 11;
-    QTest::newRow("exception 12 is no Modbus code") << 3 << QByteArray::fromHex("830c") << 16;
-    QTest::newRow("exception 0x51 is no Modbus code") << 3 << QByteArray::fromHex("8351") << 16;
-    QTest::newRow("single write echo with another value") << 6 << QByteArray::fromHex("0600640008") << 16;
-    QTest::newRow("single write echo of another address") << 6 << QByteArray::fromHex("0600650007") << 16;
-    QTest::newRow("multiple write echo with another quantity") << 16 << QByteArray::fromHex("1000640002") << 16;
-    QTest::newRow("multiple write exception 4") << 16 << QByteArray::fromHex("9004") << 4;
+    QTest::addColumn<bool>("reconnects"); // the control opens the connection afresh
+    // The request of each row reads or writes 3 registers at 100 of unit 17 (6: one
+    // register, value 7); the unit holds 11, 12, 13 there.
+    QTest::newRow("fewer registers than asked") << 3 << pdu("030400010002") << false << 16 << false;
+    QTest::newRow("byte count not the quantity") << 3 << pdu("0304000100020003") << false << 16 << false;
+    QTest::newRow("byte count one less than asked") << 3 << pdu("0305000b000c000d") << false << 16 << false;
+    QTest::newRow("byte count one more than asked") << 3 << pdu("0307000b000c000d") << false << 16 << false;
+    QTest::newRow("another function code") << 3 << pdu("0406000100020003") << false << 16 << false;
+    QTest::newRow("exception 2") << 3 << pdu("8302") << false << 2 << false;
+    QTest::newRow("exception 11") << 3 << pdu("830b") << false << 11 << false;
+    QTest::newRow("exception 12 is no Modbus code") << 3 << pdu("830c") << false << 16 << false;
+    QTest::newRow("exception 0x51 is no Modbus code") << 3 << pdu("8351") << false << 16 << false;
+    QTest::newRow("single write echo with another value") << 6 << pdu("0600640008") << false << 16 << false;
+    QTest::newRow("single write echo of another address") << 6 << pdu("0600650007") << false << 16 << false;
+    QTest::newRow("multiple write echo with another quantity") << 16 << pdu("1000640002") << false << 16 << false;
+    QTest::newRow("multiple write echo of another address") << 16 << pdu("1000650003") << false << 16 << false;
+    QTest::newRow("multiple write exception 4") << 16 << pdu("9004") << false << 4 << false;
+    QTest::newRow("a read answered by another unit") << 3 << fromUnit(18) << true << 16 << false;
+    QTest::newRow("a write answered by another unit") << 6 << fromUnit(18) << true << 16 << false;
+    QTest::newRow("an exception from another unit") << 3 << fromUnit(18, pdu("8302")) << false << 16 << false;
+    QTest::newRow("protocol id 1") << 3 << protocol1 << true << 16 << false;
+    QTest::newRow("a late reply comes first, then the right one") << 3 << lateFirst << true << 0 << false;
+    QTest::newRow("only a reply with another transaction id") << 3 << otherTransaction << true << 12 << false;
+    QTest::newRow("a length no frame has: 1024") << 3 << raw("123400000400110300") << true << 16 << true;
+    QTest::newRow("a length no frame has: 1") << 3 << raw("12340000000111") << true << 16 << true;
+    QTest::newRow("a frame cut short") << 3 << raw("0001000000641103c8000b000c") << false << 12 << true;
 }
 
-void TestMbaxpLocal::malformedRepliesGiveErrors()
+// Nothing of a reply that does not fit its request is decoded: the run fails and the
+// next one is answered and matched properly.
+void TestMbaxpLocal::repliesAreCheckedAgainstTheirRequest()
 {
     QFETCH(int, fc);
-    QFETCH(QByteArray, reply);
+    QFETCH(UnitScript::Answer, answer);
+    QFETCH(bool, normalPdu);
     QFETCH(int, error);
+    QFETCH(bool, reconnects);
     FakeTcpUnit unit;
     QVERIFY(unit.listen());
+    for (int i = 0; i < 3; ++i)
+        unit.regs[size_t(100 + i)] = quint16(11 + i);
     for (int i = 0; i < 10; ++i)
         unit.regs[size_t(200 + i)] = quint16(1000 + i);
     bool spoiled = false;
@@ -386,7 +441,7 @@ void TestMbaxpLocal::malformedRepliesGiveErrors()
         if (spoiled || r.fc() != fc)
             return std::nullopt;
         spoiled = true;
-        return UnitScript::Answer{reply};
+        return rowAnswer(unit, r, answer, normalPdu);
     };
     Recorder rec;
     auto m = connectedTo(unit, rec, 4, 300);
@@ -403,14 +458,73 @@ void TestMbaxpLocal::malformedRepliesGiveErrors()
     m->UpdateOnce(H);
     QTRY_COMPARE(rec.count(H), 1);
     QCOMPARE(int(rec.events[0].error), error);
-    if (fc == 3)
+    if (fc == 3 && error != 0)
         QCOMPARE(m->Get_Register(H, 0), int16_t(7)); // a failed read changes no word
-    // The next run is answered and matched properly.
+    if (fc == 3 && error == 0)
+        QCOMPARE(rec.events[0].words, (std::vector<int16_t>{11, 12, 13, 55}));
     m->ReadHoldingRegisters(ReadB, 17, 200, 4, 1000);
     m->UpdateOnce(ReadB);
     QTRY_COMPARE(rec.count(ReadB), 1);
     QCOMPARE(rec.last(ReadB)->error, int16_t(0));
     QCOMPARE(rec.last(ReadB)->words, (std::vector<int16_t>{1000, 1001, 1002, 1003}));
+    QCOMPARE(unit.connections(), reconnects ? 2 : 1);
+    QCOMPARE(rec.events.size(), size_t(2));
+}
+
+void TestMbaxpLocal::failedRepliesAreNotTimeOuts_data()
+{
+    using Answer = UnitScript::Answer;
+    Answer exception;
+    exception.pdu = QByteArray::fromHex("8302");
+    Answer otherUnit;
+    otherUnit.unit = 18;
+    Answer protocol1;
+    protocol1.protocol = 1;
+    Answer shortRead;
+    shortRead.pdu = QByteArray::fromHex("0300");
+    QTest::addColumn<Answer>("answer");
+    QTest::addColumn<bool>("normalPdu");
+    QTest::addColumn<int>("error");
+    QTest::newRow("exception 2") << exception << false << 2;
+    QTest::newRow("another unit's reply") << otherUnit << true << 16;
+    QTest::newRow("protocol id 1") << protocol1 << true << 16;
+    QTest::newRow("no registers") << shortRead << false << 16;
+}
+
+// A unit that keeps answering one block badly is there: it is never set aside, however
+// many such replies come, and its other blocks keep delivering.
+void TestMbaxpLocal::failedRepliesAreNotTimeOuts()
+{
+    QFETCH(UnitScript::Answer, answer);
+    QFETCH(bool, normalPdu);
+    QFETCH(int, error);
+    constexpr int16_t Failing = 40, Good = 41;
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    unit.regs[7] = 70;
+    unit.script = [&](const UnitScript::Request &r) -> std::optional<UnitScript::Answer> {
+        if (r.address() != 100)
+            return std::nullopt;
+        return rowAnswer(unit, r, answer, normalPdu);
+    };
+    Recorder rec;
+    auto m = connectedTo(unit, rec, 1, 200);
+    QVERIFY(waitConnected(*m));
+    int longestPeriod = 0;
+    rec.then = [&](const Recorder::Event &) { longestPeriod = std::max(longestPeriod, m->DemotionPeriodMs(17)); };
+    m->ReadHoldingRegisters(Failing, 17, 100, 1, 30);
+    m->ReadHoldingRegisters(Good, 17, 7, 1, 1000);
+    m->UpdateEnable(Good);
+    m->UpdateEnable(Failing);
+    // The good block runs at once and a second later; the failing one some 30 times between.
+    QTRY_VERIFY_WITH_TIMEOUT(rec.count(Good) >= 2, 3000);
+    m->UpdateDisable(Failing);
+    m->UpdateDisable(Good);
+    QVERIFY2(rec.count(Failing) >= 2 * TMbaxp::DemoteAfterTimeouts, qPrintable(QString::number(rec.count(Failing))));
+    QCOMPARE(rec.count(Failing, error), rec.count(Failing));
+    QCOMPARE(rec.errorCount(Good), 0);
+    QCOMPARE(rec.last(Good)->words.at(0), int16_t(70));
+    QCOMPARE(longestPeriod, 0);
 }
 
 void TestMbaxpLocal::lateReplyIsNotMatchedToNextRun()
@@ -952,7 +1066,7 @@ void TestMbaxpLocal::silentUnitIsDemotedAndProbed()
     m->UpdateDisable(Silent);
 }
 
-void TestMbaxpLocal::probesGoOneAtATimeAndLeaveHalfTheLine()
+void TestMbaxpLocal::probesGoOneAtATimeInTurn()
 {
     constexpr int TimeoutMs = 300;
     FakeTcpUnit unit;
@@ -969,7 +1083,7 @@ void TestMbaxpLocal::probesGoOneAtATimeAndLeaveHalfTheLine()
     }
     QTRY_VERIFY_WITH_TIMEOUT(allDemoted(*m, 17, 20), 15000);
     const size_t demotedFrom = unit.requests.size();
-    QTest::qWait(5000);
+    QTest::qWait(8000);
     for (int16_t h = 16; h <= 20; ++h)
         m->UpdateDisable(h == 16 ? ReadA : h);
     const std::vector<UnitScript::Request> requests = unit.requests;
@@ -987,15 +1101,21 @@ void TestMbaxpLocal::probesGoOneAtATimeAndLeaveHalfTheLine()
         QVERIFY2(requests[k].unit == 16 || requests[k - 1].unit == 16,
                  qPrintable(QStringLiteral("requests %1 and %2 both to silent units").arg(k - 1).arg(k)));
 
-    // Once demoted, the silent units get probes only, one at a time, each at least one
-    // probe's time after the end of the one before.
+    // Once demoted, the silent units get probes only, one at a time, the next no sooner
+    // than the gap after the end of the one before, and each unit in turn.
     std::vector<qint64> probes;
-    for (size_t k = demotedFrom; k < requests.size(); ++k)
-        if (requests[k].unit != 16)
-            probes.push_back(requests[k].atMs);
+    std::set<int> probed;
+    for (size_t k = demotedFrom; k < requests.size(); ++k) {
+        if (requests[k].unit == 16)
+            continue;
+        probes.push_back(requests[k].atMs);
+        if (probes.size() <= 4)
+            probed.insert(requests[k].unit);
+    }
     QVERIFY2(probes.size() >= 4, qPrintable(QString::number(probes.size())));
+    QCOMPARE(probed, (std::set<int>{17, 18, 19, 20}));
     for (size_t k = 1; k < probes.size(); ++k)
-        QVERIFY2(probes[k] - probes[k - 1] >= 2 * TimeoutMs - 20,
+        QVERIFY2(probes[k] - probes[k - 1] >= (1 + TMbaxp::ProbeGapFactor) * TimeoutMs - 20,
                  qPrintable(QStringLiteral("probes %1 ms apart").arg(probes[k] - probes[k - 1])));
     QCOMPARE(rec.errorCount(ReadA), 0);
 }

@@ -164,6 +164,7 @@ private slots:
     void someUnitsSilent();
     void burstOfOperatorWrites();
     void unwritableDataFolder();
+    void repliesFromAnotherUnit();
 };
 
 void TestFormFaultsE2e::hubUnreachableFor4sAndBack()
@@ -452,6 +453,45 @@ void TestFormFaultsE2e::unwritableDataFolder()
     QCOMPARE(saved.mid(0, memo.size()), memo);
     QCOMPARE(TextFiles::Load(data + QStringLiteral("/VelkarHubData/FaultLog.txt")).lines, *f.FaultLog);
     QCOMPARE(logSaveReports(), 1);
+}
+
+// A gateway that mixes up its answers: every third reply, over all units, carries another
+// unit's id and data and is otherwise valid. None of them is taken as the asked unit's,
+// so the window writes nothing beyond what it writes on a healthy start (its settings
+// pages write the hub's own values back on their first result).
+void TestFormFaultsE2e::repliesFromAnotherUnit()
+{
+    QStringList healthy;
+    {
+        LiveForm live;
+        QVERIFY(live.Start());
+        QTRY_VERIFY_WITH_TIMEOUT(live.AllCompleted(RepeatedHandles()), 15000);
+        QVERIFY(live.WaitForResults(1, 2, 10000)); // the settings' write-backs are done
+        healthy = live.simulator.writeLog();
+    }
+    QVERIFY(!healthy.isEmpty());
+
+    LiveForm live({QStringLiteral("--wrong-unit-every"), QStringLiteral("3")});
+    QVERIFY(live.Start());
+    TForm1 &f = *live.form;
+    constexpr int RunMs = 40000;
+    QTest::qWait(RunMs);
+    const QStringList answer = live.simulator.command(QStringLiteral("wrongunit 0")).split(QLatin1Char(' '));
+    QTest::qWait(1000); // the last of those replies' events
+    QStringList log = live.simulator.writeLog();
+    qInfo("%d s with every third reply from another unit: %s of them, %d results, errors %s; %lld writes, "
+          "%lld on a healthy start",
+          RunMs / 1000, qPrintable(answer.value(2)), Total(live.results), qPrintable(Codes(live.errors)),
+          static_cast<long long>(log.size()), static_cast<long long>(healthy.size()));
+
+    healthy.sort();
+    log.sort();
+    QCOMPARE(log, healthy);
+    // Every block was read (so every page had its results) and only the other units'
+    // replies failed, each as an invalid reply.
+    QVERIFY(live.AllCompleted(RepeatedHandles()));
+    QCOMPARE(Codes(live.errors), QStringLiteral("%1 x%2").arg(int(MbaxpError::InvalidReply)).arg(answer.value(2)));
+    QVERIFY2(!f.Comms->Label93->Visible(), qPrintable(f.Comms->Label93->Caption()));
 }
 
 QTEST_MAIN(TestFormFaultsE2e)

@@ -2,6 +2,7 @@
 // using Qt's own Modbus clients as an independent master.
 
 #include "support/HubSimulator.h"
+#include "support/ModbusFrames.h"
 #include "support/PtyPair.h"
 #include "support/ReservedPort.h"
 #include "comms/ModbusPdu.h"
@@ -14,6 +15,7 @@
 #include <QModbusTcpClient>
 #include <QSerialPort>
 #include <QSignalSpy>
+#include <QTcpSocket>
 #include <QTest>
 #include <QVariant>
 
@@ -97,6 +99,16 @@ QVector<quint16> sequence(int first, int count)
     return words;
 }
 
+// The simulator serving Modbus TCP, and Modbus RTU on the first device of the pair.
+std::unique_ptr<HubSimulator> startTcpAndRtu(const PtyPair &pty, const QStringList &extraArgs = {})
+{
+    HubSimulator::Options options;
+    options.rtuDevice = pty.deviceA();
+    options.extraArgs = extraArgs;
+    auto sim = std::make_unique<HubSimulator>(options);
+    return sim->start() ? std::move(sim) : nullptr;
+}
+
 const QVector<quint16> kStarterTypes{41, 42, 30, 20, 50, 10, 23, 31, 43, 0};
 
 } // namespace
@@ -120,6 +132,7 @@ private slots:
     void replyDelayHoldsRepliesAsTheyWere();
     void readRoundTripIsFast();
     void everyNthReplyMalformed();
+    void everyNthReplyFromAnotherUnit();
 };
 
 // Every block the program reads, at the length it reads it, with the plant's data.
@@ -497,11 +510,9 @@ void TestHubSim::rtuServesTheSameMap()
 {
     PtyPair pty;
     QVERIFY(pty.start());
-    HubSimulator::Options options;
-    options.rtuDevice = pty.deviceA();
-    HubSimulator sim(options);
-    QVERIFY(sim.start());
-    auto tcp = connectTcp(sim.tcpPort());
+    const auto sim = startTcpAndRtu(pty);
+    QVERIFY(sim);
+    auto tcp = connectTcp(sim->tcpPort());
     QVERIFY(tcp);
 
     QModbusRtuSerialClient rtu;
@@ -531,7 +542,7 @@ void TestHubSim::rtuServesTheSameMap()
     QCOMPARE(readRegisters(*tcp, 20, 2042, 1).values, QVector<quint16>{8});
     QCOMPARE(readRegisters(*tcp, 17, 5009, 122).values,
              QVector<quint16>{1009} + QVector<quint16>(120, 0) + QVector<quint16>{1130});
-    const QStringList log = sim.writeLog();
+    const QStringList log = sim->writeLog();
     QCOMPARE(log.size(), 2);
     QCOMPARE(log.at(0), QStringLiteral("20:2042:8"));
     QVERIFY(log.at(1).startsWith(QLatin1String("17:5010:0,0,")));
@@ -662,24 +673,21 @@ void TestHubSim::everyNthReplyMalformed()
 {
     PtyPair pty;
     QVERIFY(pty.start());
-    HubSimulator::Options options;
-    options.rtuDevice = pty.deviceA();
-    options.extraArgs = QStringList{QStringLiteral("--corrupt-every"), QStringLiteral("3")};
-    HubSimulator sim(options);
-    QVERIFY(sim.start());
-    auto tcp = connectTcp(sim.tcpPort());
+    const auto sim = startTcpAndRtu(pty, {QStringLiteral("--corrupt-every"), QStringLiteral("3")});
+    QVERIFY(sim);
+    auto tcp = connectTcp(sim->tcpPort());
     QVERIFY(tcp);
-    QCOMPARE(sim.command(QStringLiteral("corrupt")), QStringLiteral("OK 3 0"));
+    QCOMPARE(sim->command(QStringLiteral("corrupt")), QStringLiteral("OK 3 0"));
     for (int i = 1; i <= 6; ++i) {
         const Result read = readRegisters(*tcp, 17, 1000, 9);
         QVERIFY(read.ok());
         QCOMPARE(read.values.size(), i % 3 ? 9 : 8);
     }
-    QCOMPARE(sim.command(QStringLiteral("corrupt")), QStringLiteral("OK 3 2"));
+    QCOMPARE(sim->command(QStringLiteral("corrupt")), QStringLiteral("OK 3 2"));
     QCOMPARE(writeRegisters(*tcp, 17, 1004, {5}).startAddress, 1003);
     QCOMPARE(writeRegisters(*tcp, 17, 1004, {6}).startAddress, 1003);
     QCOMPARE(writeRegisters(*tcp, 17, 1004, {7}).startAddress, 1002); // a wrong echo
-    QCOMPARE(sim.writeLog(), (QStringList{"17:1004:5", "17:1004:6", "17:1004:7"}));
+    QCOMPARE(sim->writeLog(), (QStringList{"17:1004:5", "17:1004:6", "17:1004:7"}));
 
     QModbusRtuSerialClient rtu;
     rtu.setConnectionParameter(QModbusDevice::SerialPortNameParameter, pty.deviceB());
@@ -689,16 +697,110 @@ void TestHubSim::everyNthReplyMalformed()
     QVERIFY(rtu.connectDevice());
     QTRY_COMPARE(rtu.state(), QModbusDevice::ConnectedState);
     // The count starts afresh with each "corrupt N".
-    QCOMPARE(sim.command(QStringLiteral("corrupt 2")), QStringLiteral("OK 2 3"));
+    QCOMPARE(sim->command(QStringLiteral("corrupt 2")), QStringLiteral("OK 2 3"));
     QVERIFY(readRegisters(rtu, 16, 500, 31).ok());
     QCOMPARE(readRegisters(rtu, 16, 500, 31, 3000).error, QModbusDevice::TimeoutError);
     QVERIFY(readRegisters(rtu, 16, 500, 31).ok());
 
-    QCOMPARE(sim.command(QStringLiteral("corrupt 0")), QStringLiteral("OK 0 4"));
+    QCOMPARE(sim->command(QStringLiteral("corrupt 0")), QStringLiteral("OK 0 4"));
     for (int i = 0; i < 4; ++i)
         QCOMPARE(readRegisters(*tcp, 17, 1000, 9).values.size(), 9);
-    QVERIFY(sim.command(QStringLiteral("corrupt -1")).startsWith(QLatin1String("ERR ")));
+    QVERIFY(sim->command(QStringLiteral("corrupt -1")).startsWith(QLatin1String("ERR ")));
     rtu.disconnectDevice();
+}
+
+namespace {
+
+// Bytes that come back on a device within timeoutMs: at least `size`, or what came by then.
+QByteArray readBytes(QIODevice &device, int size, int timeoutMs = 3000)
+{
+    QByteArray bytes;
+    QElapsedTimer waited;
+    waited.start();
+    while (bytes.size() < size && waited.elapsed() < timeoutMs) {
+        if (device.bytesAvailable() == 0)
+            device.waitForReadyRead(int(std::max<qint64>(1, timeoutMs - waited.elapsed())));
+        bytes += device.readAll();
+    }
+    return bytes;
+}
+
+// A read of `count` registers from the one-based register `reg`, as a PDU.
+QByteArray readPdu(int reg, int count)
+{
+    QByteArray pdu(1, char(3));
+    put16(pdu, quint16(reg - 1));
+    put16(pdu, quint16(count));
+    return pdu;
+}
+
+// A read reply's PDU carrying these words.
+QByteArray wordsPdu(const QVector<quint16> &words)
+{
+    QByteArray pdu(1, char(3));
+    pdu.append(char(2 * words.size()));
+    for (const quint16 w : words)
+        put16(pdu, w);
+    return pdu;
+}
+
+} // namespace
+
+// "wrongunit N": every Nth reply, over all units and both transports, is a valid reply
+// from the next unit (16 -> 17 -> ... -> 20 -> 16) with that unit's registers, or its
+// number where it has none; the request itself is carried out as usual. Looked at byte
+// by byte: Qt's TCP client would not show the MBAP unit id.
+void TestHubSim::everyNthReplyFromAnotherUnit()
+{
+    PtyPair pty;
+    QVERIFY(pty.start());
+    const auto sim = startTcpAndRtu(pty, {QStringLiteral("--wrong-unit-every"), QStringLiteral("2")});
+    QVERIFY(sim);
+    QCOMPARE(sim->command(QStringLiteral("wrongunit")), QStringLiteral("OK 2 0"));
+    QTcpSocket tcp;
+    tcp.connectToHost(QHostAddress::LocalHost, sim->tcpPort());
+    QVERIFY(tcp.waitForConnected(5000));
+    // One request at a time, each with this transaction id.
+    constexpr quint16 transaction = 0x1234;
+    const auto askTcp = [&](int unit, const QByteArray &pdu, int replyPduSize) {
+        tcp.write(mbapFrame(transaction, 0, unit, pdu));
+        return readBytes(tcp, 7 + replyPduSize);
+    };
+
+    const QVector<quint16> link1 = sim->get(17, 1000, 9), link2 = sim->get(18, 1000, 9);
+    QVERIFY(link1 != link2);
+    QCOMPARE(askTcp(17, readPdu(1000, 9), 20), mbapFrame(transaction, 0, 17, wordsPdu(link1)));
+    QCOMPARE(askTcp(17, readPdu(1000, 9), 20), mbapFrame(transaction, 0, 18, wordsPdu(link2)));
+    QCOMPARE(askTcp(16, readPdu(500, 4), 10), mbapFrame(transaction, 0, 16, wordsPdu(sim->get(16, 500, 4))));
+    // Unit 17 has no general data: its number stands in each register.
+    QCOMPARE(askTcp(16, readPdu(500, 4), 10), mbapFrame(transaction, 0, 17, wordsPdu({17, 17, 17, 17})));
+    QCOMPARE(askTcp(20, readPdu(1000, 2), 6), mbapFrame(transaction, 0, 20, wordsPdu(sim->get(20, 1000, 2))));
+    QCOMPARE(askTcp(20, readPdu(1000, 2), 6), mbapFrame(transaction, 0, 16, wordsPdu({16, 16})));
+    // A write is carried out and logged, and its echo comes from the next unit.
+    const QByteArray write = QByteArray::fromHex("0603eb0007");
+    QCOMPARE(askTcp(18, write, 5), mbapFrame(transaction, 0, 18, write));
+    QCOMPARE(askTcp(18, write, 5), mbapFrame(transaction, 0, 19, write));
+    QCOMPARE(sim->writeLog(), (QStringList{"18:1004:7", "18:1004:7"}));
+    QCOMPARE(sim->get(18, 1004), QVector<quint16>{7});
+    QCOMPARE(sim->command(QStringLiteral("wrongunit")), QStringLiteral("OK 2 4"));
+
+    // Over RTU the frame comes from another address, its CRC right for it. The count
+    // starts afresh with each "wrongunit N".
+    QSerialPort rtu;
+    rtu.setPortName(pty.deviceB());
+    QVERIFY(rtu.open(QIODevice::ReadWrite));
+    QCOMPARE(sim->command(QStringLiteral("wrongunit 3")), QStringLiteral("OK 3 4"));
+    const QVector<quint16> link3 = sim->get(19, 1000, 9), link4 = sim->get(20, 1000, 9);
+    for (int i = 1; i <= 3; ++i) {
+        rtu.write(rtuFrame(19, readPdu(1000, 9)));
+        QCOMPARE(readBytes(rtu, 23), i < 3 ? rtuFrame(19, wordsPdu(link3)) : rtuFrame(20, wordsPdu(link4)));
+    }
+
+    QCOMPARE(sim->command(QStringLiteral("wrongunit 0")), QStringLiteral("OK 0 5"));
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(askTcp(17, readPdu(1000, 9), 20), mbapFrame(transaction, 0, 17, wordsPdu(link1)));
+    QVERIFY(sim->command(QStringLiteral("wrongunit -1")).startsWith(QLatin1String("ERR ")));
+    QVERIFY(sim->command(QStringLiteral("wrongunit 1 2")).startsWith(QLatin1String("ERR ")));
 }
 
 QTEST_GUILESS_MAIN(TestHubSim)
