@@ -362,7 +362,9 @@ qint64 TMbaxp::paceWaitMs(const WriteJob &job) const
 {
     if (job.gapMs <= 0 || !anyWriteEnded_)
         return 0;
-    return std::max<qint64>(0, lastWriteEndAt_ + job.gapMs - clock_.elapsed());
+    // To the nanosecond, rounded up: never a fraction of a millisecond early.
+    const qint64 leftNs = lastWriteEndNs_ + qint64(job.gapMs) * 1000000 - clock_.nsecsElapsed();
+    return leftNs <= 0 ? 0 : (leftNs + 999999) / 1000000;
 }
 
 // The read to send next: the first of the ready set, but while writes wait (for their
@@ -656,7 +658,7 @@ void TMbaxp::finishWire(int16_t error, std::vector<int16_t> words)
     wire_ = Wire{};
     if (w.isWrite) {
         // The gap of the next paced write counts from now.
-        lastWriteEndAt_ = clock_.elapsed();
+        lastWriteEndNs_ = clock_.nsecsElapsed();
         anyWriteEnded_ = true;
         post(w.handle, error);
         noteOutcome(w, error);
@@ -814,7 +816,7 @@ void TMbaxp::CloseConnection()
         safetyTimer_.stop();
         wire_ = Wire{};
         if (isWrite) {
-            lastWriteEndAt_ = clock_.elapsed();
+            lastWriteEndNs_ = clock_.nsecsElapsed();
             anyWriteEnded_ = true;
             post(handle, MbaxpError::ConnectionLost); // it may or may not have reached the unit
         } else {

@@ -344,7 +344,7 @@ private:
     std::set<Ready> ready_;
     quint64 nextSeq_ = 1;
     std::deque<WriteJob> writeQueue_;
-    qint64 lastWriteEndAt_ = 0;  // when the last write on the wire ended ...
+    qint64 lastWriteEndNs_ = 0;  // when the last write on the wire ended (clock_, ns) ...
     bool anyWriteEnded_ = false; // ... once one has
     Wire wire_;
     quint64 nextId_ = 1;
