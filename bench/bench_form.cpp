@@ -3,14 +3,23 @@
 // starter decodes with their grid column, in microseconds (median and 99th percentile of
 // many runs); and the repaints per second of a port page against a steady hub. Not a
 // test: it asserts nothing.
-//   bench_form [--runs N]   (default 20000)
+// With --run allconfig (or all): "All Config" of port 3 with the window on the real
+// control against the hub simulator, over loopback TCP and over RTU on a pseudo-terminal
+// pair (where the link units answer 250 ms late, the time a 120-register write takes on a
+// 9600 baud line): the span on the wire of the 100 writes (first to last as the
+// simulator received them), the smallest gap between two of them, and when "Writing
+// complete" showed against the last write's arrival.
+//   bench_form [--runs N] [--run hot|allconfig|all] [--rtu-delay MS]
+//   (defaults: 20000 runs, hot, the link units' RTU replies 250 ms late)
 #include "FormHarness.h"
+#include "LiveForm.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QWidget>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <vector>
@@ -61,19 +70,90 @@ void Load(ScriptedMbaxp &control, int16_t handle, int16_t first)
         control.Set_Register(handle, i, static_cast<int16_t>(first + i * 3));
     control.Clear();
 }
-} // namespace
 
-int main(int argc, char *argv[])
+// The monotonic clock in ms, the one the simulator's `logtimes` uses.
+double MonotonicMs()
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    int runs = 20000;
-    for (int i = 1; i + 1 < argc; ++i)
-        if (QByteArray(argv[i]) == "--runs")
-            runs = std::max(100, QByteArray(argv[i + 1]).toInt());
-    if (qEnvironmentVariableIsEmpty("VELKARHUB_SOURCE_DIR"))
-        qputenv("VELKARHUB_SOURCE_DIR", VELKARHUB_SOURCE_DIR_DEFAULT);
-    TestEnvironment::Init();
+    QElapsedTimer now;
+    now.start();
+    return double(now.msecsSinceReference());
+}
+
+// "All Config" of port 3 on a live window; prints its figures. Returns false when the
+// window, the simulator or the writes did not come.
+bool AllConfigOnTheWire(LiveForm &live, const char *name)
+{
+    constexpr int Port = 3;
+    constexpr int Unit = 16 + Port;
+    if (!live.Settle(15000)) {
+        std::fprintf(stderr, "bench_form: %s: the window did not settle\n", name);
+        return false;
+    }
+    TForm1 &f = *live.form;
+    TestUi::ClickTab(f, f.Comms->TabSheet7);
+    if (!live.AllowCommands())
+        return false;
+    live.simulator.command(QStringLiteral("clearlog"));
+    TLabel *progress = f.Ports[Port - 1]->ClearItems.Progress;
+    QStringList errorTimes;
+    const double clickedAt = MonotonicMs();
+    auto inner = live.control.OnResultError;
+    live.control.OnResultError = [&, inner](int16_t handle, int16_t error) {
+        if (errorTimes.size() < 5)
+            errorTimes << QStringLiteral("%1/%2 at %3").arg(handle).arg(error).arg(MonotonicMs() - clickedAt, 0, 'f', 0);
+        inner(handle, error);
+    };
+    live.ClickAllConfig(Port);
+    const double returnedAt = MonotonicMs();
+    double completeAt = -1;
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 180000) {
+        if (completeAt < 0 && progress->Caption() == QStringLiteral("Writing complete"))
+            completeAt = MonotonicMs();
+        if (completeAt >= 0 && live.ConfigWindowWrites(Unit).size() >= 100)
+            break;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+    const QVector<HubSimulator::TimedWrite> writes = live.ConfigWindowWrites(Unit);
+    if (writes.size() < 100 || completeAt < 0) {
+        QStringList errors;
+        for (const auto &[code, count] : live.errors)
+            errors << QStringLiteral("%1 x%2").arg(code).arg(count);
+        std::fprintf(stderr, "bench_form: %s: %lld writes arrived, \"Writing complete\" %s; errors: %s\n", name,
+                     static_cast<long long>(writes.size()), completeAt < 0 ? "never showed" : "showed",
+                     qPrintable(errors.join(QStringLiteral(", ")) + QStringLiteral("; first: ") + errorTimes.join(QStringLiteral(", "))));
+        return false;
+    }
+    double smallestGap = 1e9;
+    for (qsizetype k = 1; k < writes.size(); ++k)
+        smallestGap = std::min(smallestGap, writes[k].atMs - writes[k - 1].atMs);
+    std::printf("%-4s  span of the 100 writes %9.1f ms   smallest gap %7.1f ms   click handler %8.1f ms\n", name,
+                writes.last().atMs - writes.first().atMs, smallestGap, returnedAt - clickedAt);
+    std::printf("      \"Writing complete\" %9.1f ms after the click, %9.1f ms %s the last write arrived\n",
+                completeAt - clickedAt, std::abs(completeAt - writes.last().atMs),
+                completeAt >= writes.last().atMs ? "after" : "BEFORE");
+    return true;
+}
+
+int RunAllConfig(int rtuDelayMs)
+{
+    std::printf("bench_form: \"All Config\" of port 3, window on the real control against the simulator\n");
+    bool ok = true;
+    {
+        LiveForm live;
+        ok = live.Start() && AllConfigOnTheWire(live, "tcp") && ok;
+    }
+    {
+        LiveRtu rtu;
+        // By default the time a write of 120 registers (and its reply) takes on a 9600 baud line.
+        ok = rtu.Start() && rtu.live->simulator.delayReplies(rtuDelayMs, {17, 18, 19, 20}) && AllConfigOnTheWire(*rtu.live, "rtu") && ok;
+    }
+    return ok ? 0 : 1;
+}
+
+int RunHotPaths(int runs)
+{
     FormHarness h;
     TForm1 &f = h.form();
     f.Frame->Timer2->SetEnabled(false);
@@ -176,4 +256,34 @@ int main(int argc, char *argv[])
     std::printf("port page repaints per second, steady hub: %.1f (status words changing every second: %.1f)\n",
                 double(steadyPaints) / Seconds, double(movingPaints) / Seconds);
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    int runs = 20000;
+    QByteArray run = "hot";
+    int rtuDelayMs = 250;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (QByteArray(argv[i]) == "--runs")
+            runs = std::max(100, QByteArray(argv[i + 1]).toInt());
+        else if (QByteArray(argv[i]) == "--run")
+            run = argv[i + 1];
+        else if (QByteArray(argv[i]) == "--rtu-delay")
+            rtuDelayMs = std::max(0, QByteArray(argv[i + 1]).toInt());
+    }
+    if (qEnvironmentVariableIsEmpty("VELKARHUB_SOURCE_DIR"))
+        qputenv("VELKARHUB_SOURCE_DIR", VELKARHUB_SOURCE_DIR_DEFAULT);
+    if (qEnvironmentVariableIsEmpty("VELKARHUB_HUBSIM"))
+        qputenv("VELKARHUB_HUBSIM", QByteArray(VELKARHUB_SOURCE_DIR_DEFAULT) + "/tools/hubsim.py");
+    TestEnvironment::Init();
+    int result = 0;
+    if (run == "hot" || run == "all")
+        result |= RunHotPaths(runs);
+    if (run == "allconfig" || run == "all")
+        result |= RunAllConfig(rtuDelayMs);
+    return result;
 }

@@ -5,7 +5,10 @@
 // Each handle keeps its last definition and a buffer of BufferWords words. A read
 // fills words 0 to Quantity-1 of the buffer; the words beyond keep what earlier runs
 // (or Set_Register) left there, 0 before anything. Events are delivered from the event
-// loop of the GUI thread, never from inside a call of this interface.
+// loop of the GUI thread, never from inside a call of this interface. The events of the
+// runs of write blocks come in the order those runs were started (UpdateOnce,
+// UpdateOncePaced or a repetition), whatever becomes of each, a block refused by the
+// control itself included.
 #include <cstdint>
 #include <functional>
 
@@ -50,6 +53,40 @@ public:
     virtual void UpdateEnable(int16_t Handle) = 0;
     virtual void UpdateOnce(int16_t Handle) = 0;
     virtual void UpdateDisable(int16_t Handle) = 0;
+    // UpdateOnce of a write block that paces the unit: the write starts on the wire no
+    // earlier than GapMs after the write before it (any write) has ended on the wire
+    // (answered or failed), so also at least GapMs after that one started. While it waits
+    // for its gap, reads may use the line; the writes behind it wait too (writes keep
+    // their order). For any other block it is UpdateOnce.
+    virtual void UpdateOncePaced(int16_t Handle, int32_t GapMs) = 0;
+
+    // What became of the writes that waited when SendWaitingWrites began.
+    enum class FlushStop : uint8_t {
+        None,           // every one was sent and has ended
+        Timeout,        // a write was not answered in time: the unit is not answering
+        ConnectionLost, // the connection went down
+        NotConnected,   // there was no connection to send them on
+        TimeUp,         // the bound ran out
+    };
+    struct WriteFlush {
+        int waiting = 0;    // writes waiting or on the wire when it began
+        int answered = 0;   // answered by the unit: done
+        int refused = 0;    // answered with an exception, or a reply that does not fit, or
+                            // refused by the control itself: not done
+        int unanswered = 0; // on the wire when it stopped, or with no reply: perhaps done
+        int notSent = 0;    // never sent: given up
+        FlushStop stop = FlushStop::None;
+        int GivenUp() const { return unanswered + notSent; }
+    };
+    // For the close: sends the writes that wait (those a handler started and the window
+    // may already have reported), in order and paced as they were started, delivering no
+    // event, within a bound that fits what waits. It stops early when none is left, when
+    // a write times out or the connection is lost. Reads are not sent any more. progress
+    // is called with the number of writes still waiting, first when it begins (only when
+    // there are any) and after each write that ends. On return the connection is closed
+    // and nothing waits: writes not sent are dropped, and no event of any earlier run is
+    // delivered.
+    virtual WriteFlush SendWaitingWrites(const std::function<void(int Waiting)> &progress) = 0;
 
     // Opens the connection described by the properties as they stand.
     virtual void OpenConnection() = 0;

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <limits>
 
 namespace {
 
@@ -39,7 +40,7 @@ int rtuFrameBytes(bool isWrite, bool single, int quantity)
 TMbaxp::TMbaxp(QObject *parent) : QObject(parent)
 {
     clock_.start();
-    for (QTimer *t : {&pollTimer_, &kickTimer_, &checkTimer_, &retryTimer_, &connectTimer_, &safetyTimer_}) {
+    for (QTimer *t : {&pollTimer_, &kickTimer_, &checkTimer_, &retryTimer_, &connectTimer_, &safetyTimer_, &paceTimer_}) {
         t->setSingleShot(true);
         t->setTimerType(Qt::PreciseTimer);
     }
@@ -54,24 +55,19 @@ TMbaxp::TMbaxp(QObject *parent) : QObject(parent)
             attemptFailed();
     });
     connect(&safetyTimer_, &QTimer::timeout, this, &TMbaxp::onSafetyNet);
+    connect(&paceTimer_, &QTimer::timeout, this, &TMbaxp::pump);
 }
 
 TMbaxp::~TMbaxp()
 {
     destroying_ = true;
-    pollTimer_.stop();
-    retryTimer_.stop();
-    // Reads not yet sent are of no use any more; writes still waiting are sent while the
-    // connection is up, for a bounded time, one at a time as always.
-    dropWaitingReads();
-    if (link_ == Link::Connected && (!writeQueue_.empty() || wire_.active)) {
-        QEventLoop loop;
-        flushLoop_ = &loop;
-        QTimer::singleShot(DestroyFlushMs, &loop, &QEventLoop::quit);
-        kick();
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-        flushLoop_ = nullptr;
-    }
+    // Writes still waiting are sent while the connection is up, within the bound; what
+    // could not be is said on stderr (no one is left to deliver an event to).
+    const WriteFlush flushed = flushWrites({});
+    if (flushed.GivenUp() > 0)
+        qWarning("Modbus control: %d of %d writes waiting at its destruction were given up (%d not sent, %d not answered)",
+                 flushed.GivenUp(), flushed.waiting, flushed.notSent, flushed.unanswered);
+    paceTimer_.stop();
     abandonReply();
     wire_ = Wire{};
     if (client_) {
@@ -186,6 +182,15 @@ void TMbaxp::UpdateOnce(int16_t Handle)
         startWrite(Handle, false);
         break;
     }
+}
+
+void TMbaxp::UpdateOncePaced(int16_t Handle, int32_t GapMs)
+{
+    const Kind kind = stateOf(Handle).block.kind;
+    if (kind == Kind::WriteSingle || kind == Kind::WriteMultiple)
+        startWrite(Handle, false, std::max<int32_t>(GapMs, 0));
+    else
+        UpdateOnce(Handle);
 }
 
 void TMbaxp::UpdateDisable(int16_t Handle)
@@ -304,29 +309,31 @@ void TMbaxp::rerunReadsBehind(const Block &write)
         startRead(r.handle, r.once, r.due);
 }
 
-void TMbaxp::startWrite(int16_t handle, bool fromRepeat)
+void TMbaxp::startWrite(int16_t handle, bool fromRepeat, int gapMs)
 {
     HandleState &st = stateOf(handle);
+    // Without a connection no write waits (they all failed when it went), so this event
+    // still comes after those of every write started before.
     if (link_ != Link::Connected) {
         post(handle, MbaxpError::NotConnected);
         return;
     }
     if (fromRepeat && st.repeatWriteQueued)
         return;
-    const int16_t refused = checkBlock(st.block);
-    if (refused != NoError) {
-        post(handle, refused);
-        return;
-    }
     WriteJob job;
     job.handle = handle;
     job.block = st.block;
     job.fromRepeat = fromRepeat;
-    job.values.assign(st.words.begin(), st.words.begin() + st.block.quantity);
+    job.gapMs = gapMs;
+    // A block no unit could accept is answered in its turn, after the writes before it.
+    job.refused = checkBlock(st.block);
+    if (job.refused == NoError)
+        job.values.assign(st.words.begin(), st.words.begin() + st.block.quantity);
     writeQueue_.push_back(std::move(job));
     if (fromRepeat)
         st.repeatWriteQueued = true;
-    rerunReadsBehind(writeQueue_.back().block);
+    if (writeQueue_.back().refused == NoError)
+        rerunReadsBehind(writeQueue_.back().block);
     kick();
 }
 
@@ -339,18 +346,63 @@ void TMbaxp::kick()
         kickTimer_.start();
 }
 
+// How long a queued write must still wait for its gap; 0 when it may go now.
+qint64 TMbaxp::paceWaitMs(const WriteJob &job) const
+{
+    if (job.gapMs <= 0 || !anyWriteEnded_)
+        return 0;
+    // To the nanosecond, rounded up: never a fraction of a millisecond early.
+    const qint64 leftNs = lastWriteEndNs_ + qint64(job.gapMs) * 1000000 - clock_.nsecsElapsed();
+    return leftNs <= 0 ? 0 : (leftNs + 999999) / 1000000;
+}
+
+// The read to send next: the first of the ready set, but while writes wait (for their
+// gap) none that overlaps one of them, which goes after them; -1 for none.
+int TMbaxp::nextRead()
+{
+    for (const Ready &r : ready_) {
+        const Block &read = stateOf(r.handle).block;
+        const bool behindAWrite = std::any_of(writeQueue_.begin(), writeQueue_.end(), [&read](const WriteJob &j) {
+            return j.refused == NoError && overlaps(read, j.block);
+        });
+        if (!behindAWrite)
+            return r.handle;
+    }
+    return -1;
+}
+
 void TMbaxp::pump()
 {
     while (link_ == Link::Connected && !wire_.active && !clientConnectionError_) {
+        if (flush_ && flush_->stop != FlushStop::None)
+            break; // the close has given up the rest
         if (!writeQueue_.empty()) {
-            WriteJob job = std::move(writeQueue_.front());
-            writeQueue_.pop_front();
-            sendWrite(std::move(job));
-        } else if (!destroying_ && !ready_.empty()) {
-            sendRead(ready_.begin()->handle);
-        } else {
-            break;
+            if (writeQueue_.front().refused != NoError) {
+                WriteJob job = std::move(writeQueue_.front());
+                writeQueue_.pop_front();
+                if (job.fromRepeat)
+                    stateOf(job.handle).repeatWriteQueued = false;
+                post(job.handle, job.refused);
+                noteFlushed(job.refused);
+                continue;
+            }
+            const qint64 waitMs = paceWaitMs(writeQueue_.front());
+            if (waitMs == 0) {
+                WriteJob job = std::move(writeQueue_.front());
+                writeQueue_.pop_front();
+                sendWrite(std::move(job));
+                continue;
+            }
+            // The first write waits for its gap (and those behind it with it); the reads
+            // may use the line meanwhile.
+            paceTimer_.start(int(waitMs));
         }
+        if (destroying_ || flushLoop_)
+            break;
+        const int handle = nextRead();
+        if (handle < 0)
+            break;
+        sendRead(int16_t(handle));
     }
     if (flushLoop_ && writeQueue_.empty() && !wire_.active)
         flushLoop_->quit();
@@ -425,9 +477,7 @@ void TMbaxp::send(Wire wire, const QModbusRequest &request)
 {
     wire.active = true;
     wire.sentAt = clock_.elapsed();
-    const int timeoutMs = rtu_ ? RtuTimeoutMs(rtuBaud_, rtuFrameBytes(wire.isWrite, wire.block.kind == Kind::WriteSingle,
-                                                                      wire.block.quantity))
-                               : tcpTimeoutMs_;
+    const int timeoutMs = requestTimeoutMs(wire.isWrite, wire.block);
     wire_ = std::move(wire);
     if (!client_->send(wire_.block.slave, request, timeoutMs)) {
         // The line refused to send: it has lost its connection. A write was not sent and
@@ -437,6 +487,9 @@ void TMbaxp::send(Wire wire, const QModbusRequest &request)
         wire_ = Wire{};
         if (w.isWrite) {
             post(w.handle, MbaxpError::NotConnected);
+            if (flush_)
+                ++flush_->notSent;
+            stopFlush(FlushStop::ConnectionLost);
         } else {
             stateOf(w.handle).onWire = false;
             enqueueRead(w.handle, w.once, w.due);
@@ -446,6 +499,15 @@ void TMbaxp::send(Wire wire, const QModbusRequest &request)
         return;
     }
     safetyTimer_.start(timeoutMs + SafetyMarginMs);
+}
+
+// The time-out of a request: Timeout over TCP, the line's time and RtuReplyTimeoutMs
+// over RTU.
+int TMbaxp::requestTimeoutMs(bool isWrite, const Block &block) const
+{
+    if (rtu_)
+        return RtuTimeoutMs(rtuBaud_, rtuFrameBytes(isWrite, block.kind == Kind::WriteSingle, block.quantity));
+    return tcpTimeoutMs_;
 }
 
 void TMbaxp::abandonReply()
@@ -544,8 +606,12 @@ void TMbaxp::finishWire(int16_t error, std::vector<int16_t> words)
     Wire w = std::move(wire_);
     wire_ = Wire{};
     if (w.isWrite) {
+        // The gap of the next paced write counts from now.
+        lastWriteEndNs_ = clock_.nsecsElapsed();
+        anyWriteEnded_ = true;
         post(w.handle, error);
         noteOutcome(w, error);
+        noteFlushed(error);
         return;
     }
     HandleState &st = stateOf(w.handle);
@@ -686,6 +752,8 @@ void TMbaxp::CloseConnection()
         safetyTimer_.stop();
         wire_ = Wire{};
         if (isWrite) {
+            lastWriteEndNs_ = clock_.nsecsElapsed();
+            anyWriteEnded_ = true;
             post(handle, MbaxpError::ConnectionLost); // it may or may not have reached the unit
         } else {
             stateOf(handle).onWire = false;
@@ -700,13 +768,119 @@ void TMbaxp::CloseConnection()
 
 void TMbaxp::failWaitingWrites()
 {
+    paceTimer_.stop();
     std::deque<WriteJob> jobs;
     jobs.swap(writeQueue_);
     for (const WriteJob &job : jobs) {
         if (job.fromRepeat)
             stateOf(job.handle).repeatWriteQueued = false;
-        post(job.handle, MbaxpError::NotConnected);
+        post(job.handle, job.refused != NoError ? job.refused : MbaxpError::NotConnected);
+        if (flush_ && job.refused == NoError)
+            ++flush_->notSent;
     }
+}
+
+// ---------------------------------------------------------------------------------------
+// The close: the waiting writes are sent, nothing else
+
+IMbaxp::WriteFlush TMbaxp::SendWaitingWrites(const std::function<void(int)> &progress)
+{
+    WriteFlush flushed = flushWrites(progress);
+    // What is left is given up: nothing more goes out, and no event of an earlier run is
+    // delivered.
+    CloseConnection();
+    events_.clear();
+    return flushed;
+}
+
+// Sends the writes that wait, as the close wants them (see TMbaxp.h).
+IMbaxp::WriteFlush TMbaxp::flushWrites(const std::function<void(int)> &progress)
+{
+    WriteFlush flushed;
+    pollTimer_.stop();
+    retryTimer_.stop();
+    // Reads not yet sent are of no use any more, nor are results not yet delivered.
+    dropWaitingReads();
+    events_.clear();
+    const auto waitingWrites = [this] {
+        return int(std::count_if(writeQueue_.begin(), writeQueue_.end(),
+                                 [](const WriteJob &j) { return j.refused == NoError; }));
+    };
+    flushed.waiting = waitingWrites() + (wire_.active && wire_.isWrite ? 1 : 0);
+    if (flushed.waiting == 0) {
+        flushed.refused = int(writeQueue_.size());
+        writeQueue_.clear();
+        return flushed;
+    }
+    if (link_ != Link::Connected) {
+        flushed.notSent = flushed.waiting;
+        flushed.stop = FlushStop::NotConnected;
+        return flushed;
+    }
+    if (progress)
+        progress(flushed.waiting);
+    QEventLoop loop;
+    QTimer bound;
+    bound.setSingleShot(true);
+    connect(&bound, &QTimer::timeout, &loop, [this] { stopFlush(FlushStop::TimeUp); });
+    bound.start(flushBoundMs());
+    flushLoop_ = &loop;
+    flush_ = &flushed;
+    flushProgress_ = progress;
+    kick();
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    flushLoop_ = nullptr;
+    flush_ = nullptr;
+    flushProgress_ = nullptr;
+    paceTimer_.stop();
+    // Given up: the write on the wire (it may or may not have reached the unit) and those
+    // not sent.
+    if (wire_.active && wire_.isWrite)
+        ++flushed.unanswered;
+    flushed.notSent += waitingWrites();
+    return flushed;
+}
+
+// For each write waiting its gap and its time-out, the time-out of the request on the
+// wire, and the margin of a reply that Qt never finishes.
+int TMbaxp::flushBoundMs() const
+{
+    qint64 ms = SafetyMarginMs;
+    if (wire_.active)
+        ms += requestTimeoutMs(wire_.isWrite, wire_.block);
+    for (const WriteJob &job : writeQueue_)
+        if (job.refused == NoError)
+            ms += job.gapMs + requestTimeoutMs(true, job.block);
+    return int(std::min<qint64>(ms, std::numeric_limits<int>::max()));
+}
+
+// A write ended (or a refused one was answered) while the close sends them.
+void TMbaxp::noteFlushed(int16_t error)
+{
+    if (!flush_)
+        return;
+    if (error == NoError)
+        ++flush_->answered;
+    else if (error == MbaxpError::Timeout || error == MbaxpError::ConnectionLost || error == MbaxpError::NotConnected)
+        ++flush_->unanswered;
+    else
+        ++flush_->refused;
+    if (error == MbaxpError::Timeout)
+        stopFlush(FlushStop::Timeout);
+    else if (error == MbaxpError::ConnectionLost || error == MbaxpError::NotConnected)
+        stopFlush(FlushStop::ConnectionLost);
+    if (flushProgress_)
+        flushProgress_(int(std::count_if(writeQueue_.begin(), writeQueue_.end(),
+                                         [](const WriteJob &j) { return j.refused == NoError; })));
+}
+
+void TMbaxp::stopFlush(FlushStop stop)
+{
+    if (!flush_ || !flushLoop_)
+        return;
+    if (flush_->stop == FlushStop::None)
+        flush_->stop = stop;
+    flushLoop_->quit();
 }
 
 void TMbaxp::dropWaitingReads()
@@ -835,8 +1009,7 @@ void TMbaxp::connectionLost()
     // Reads that wait stay queued for the next attempt.
     scheduleRetry(retryDelayMs_);
     retryDelayMs_ = std::min(retryDelayMs_ * 2, ReconnectMaxDelayMs);
-    if (flushLoop_)
-        flushLoop_->quit();
+    stopFlush(FlushStop::ConnectionLost);
 }
 
 void TMbaxp::scheduleRetry(int delayMs)
@@ -958,7 +1131,7 @@ void TMbaxp::deliverNext()
         return;
     Event e = std::move(events_.front());
     events_.pop_front();
-    if (destroying_ || e.withdrawn)
+    if (destroying_ || flushLoop_ || e.withdrawn)
         return;
     if (e.error == NoError) {
         HandleState &st = stateOf(e.handle);

@@ -46,6 +46,19 @@
 //   time-out: the run then fails with 16 (15 for a bad CRC). An invalid reply, like an
 //   exception reply, is a reply: it ends the unit's run of time-outs.
 //
+// Writes in order, and paced writes
+//   Every run of a write block (UpdateOnce, UpdateOncePaced, a repetition) joins one
+//   queue and ends in its event in the order it was started: a block the control refuses
+//   itself (see Error codes) waits in the queue like the others and is answered, without
+//   being sent, when its turn comes. A paced write (UpdateOncePaced(Handle, GapMs)) goes
+//   on the wire no earlier than GapMs after the write before it ended on the wire (its
+//   reply, or its failure), so the unit has that long to itself after each paced write,
+//   whatever the line's speed, and each paced write starts at least GapMs after the one
+//   before started, at the unit's end as on ours. While the first write of the queue waits
+//   for its gap, the reads that wait use the line (each may hold it for its own time on
+//   the line), except those that overlap a waiting write, which go after it; the writes
+//   behind it wait too.
+//
 // A unit that stops answering is set aside
 //   A time-out puts the units whose last request timed out (until they answer) one
 //   time-out's length behind the others: each of their reads counts as due that much
@@ -83,9 +96,19 @@
 // Writes are never sent late
 //   A write started while not connected fails at once with NotConnected (17); writes
 //   waiting when the connection drops fail with 17, one on the wire with
-//   ConnectionLost (14). Nothing is kept to be sent when the link returns. On
-//   destruction, writes still waiting while connected are sent for at most
-//   DestroyFlushMs without delivering events (a local event loop runs for that time).
+//   ConnectionLost (14). Nothing is kept to be sent when the link returns.
+//
+// The close
+//   SendWaitingWrites (and the destructor, for writes still waiting then) sends the
+//   writes that wait, in order and paced, without sending reads or delivering events (a
+//   local event loop that takes no user input runs meanwhile; a read already on the wire
+//   is let finish). It stops when none is left, at the first write that times out (the
+//   unit is not answering: the writes behind it are given up), when the connection is
+//   lost, and at its bound: for each write waiting its gap plus its time-out, plus the
+//   time-out of the request on the wire and SafetyMarginMs, so that it never cuts short
+//   a unit that answers each write in time (a whole "All Config" of 100 paced writes at
+//   9600 baud takes about 30 s; its bound is about 160 s). The destructor writes to
+//   stderr what it gave up.
 //
 // Connection
 //   OpenConnection takes the properties as they stand; the reconnects use the same ones.
@@ -146,7 +169,6 @@ public:
     // A request that the line never answers nor times out is given up this long after its
     // own time-out: the run fails with Timeout and the connection is opened afresh.
     static constexpr int SafetyMarginMs = 2000;
-    static constexpr int DestroyFlushMs = 1000;
     // A unit with this many consecutive time-outs is demoted, first for DemotionFirstMs,
     // the period doubling after each probe that times out up to DemotionMaxMs; after a
     // probe the next one (of any unit) waits ProbeGapFactor times that probe's length.
@@ -174,7 +196,9 @@ public:
 
     void UpdateEnable(int16_t Handle) override;
     void UpdateOnce(int16_t Handle) override;
+    void UpdateOncePaced(int16_t Handle, int32_t GapMs) override;
     void UpdateDisable(int16_t Handle) override;
+    WriteFlush SendWaitingWrites(const std::function<void(int Waiting)> &progress) override;
 
     void OpenConnection() override;
     void CloseConnection() override;
@@ -238,6 +262,8 @@ private:
         Block block;
         std::vector<quint16> values;
         bool fromRepeat = false;
+        int gapMs = 0;              // paced: no earlier than this after the last write ended
+        int16_t refused = 0;        // the control's own answer: not sent, answered in turn
     };
 
     struct Wire {
@@ -278,15 +304,18 @@ private:
     Due dueNow();
     void runDue(int16_t handle, Due due);
     void startRead(int16_t handle, bool once, Due due);
-    void startWrite(int16_t handle, bool fromRepeat);
+    void startWrite(int16_t handle, bool fromRepeat, int gapMs = 0);
     void enqueueRead(int16_t handle, bool once, Due due);
     void unqueueRead(int16_t handle);
     void rerunReadsBehind(const Block &write);
     void pump();
+    int nextRead();
     bool sendRead(int16_t handle);
     void sendWrite(WriteJob job);
     void send(Wire wire, const QModbusRequest &request);
     void onReplyFinished(const ModbusTransport::Answer &answer);
+    int requestTimeoutMs(bool isWrite, const Block &block) const;
+    qint64 paceWaitMs(const WriteJob &job) const;
     void onSafetyNet();
     int16_t errorOf(const ModbusTransport::Answer &answer, std::vector<int16_t> *words) const;
     int16_t checkReply(const QByteArray &pdu, std::vector<int16_t> *words) const;
@@ -318,6 +347,10 @@ private:
     void teardownClient();
     void failWaitingWrites();
     void dropWaitingReads();
+    WriteFlush flushWrites(const std::function<void(int)> &progress);
+    int flushBoundMs() const;
+    void noteFlushed(int16_t error);
+    void stopFlush(FlushStop stop);
 
     void restartPollTimer();
     void onPollTimer();
@@ -331,6 +364,8 @@ private:
     std::set<Ready> ready_;
     quint64 nextSeq_ = 1;
     std::deque<WriteJob> writeQueue_;
+    qint64 lastWriteEndNs_ = 0;  // when the last write on the wire ended (clock_, ns) ...
+    bool anyWriteEnded_ = false; // ... once one has
     Wire wire_;
     std::deque<Event> events_;
 
@@ -359,7 +394,11 @@ private:
     int retryDelayMs_ = ReconnectFirstDelayMs;
     qint64 nextAttemptAt_ = 0;
     bool destroying_ = false;
+    // While the close sends the waiting writes: its loop, what became of them, and whom to
+    // tell how many wait.
     QEventLoop *flushLoop_ = nullptr;
+    WriteFlush *flush_ = nullptr;
+    std::function<void(int)> flushProgress_;
 
     QElapsedTimer clock_;
     QTimer pollTimer_;
@@ -368,4 +407,5 @@ private:
     QTimer retryTimer_;
     QTimer connectTimer_;
     QTimer safetyTimer_;
+    QTimer paceTimer_;
 };

@@ -95,9 +95,11 @@ TComponent::TComponent(TForm *owner, const QString &name) : QObject(nullptr), ow
 
 TComponent::~TComponent() = default;
 
+bool TComponent::EventsStopped() const { return owner_ && owner_->EventsStopped(); }
+
 void TComponent::FireUser(const TNotifyEvent &event)
 {
-    if (event)
+    if (event && !EventsStopped())
         Guard::Guarded([&] { event(this); });
 }
 

@@ -66,8 +66,10 @@ public:
     int Tag = 0;
 
 protected:
-    // An operator's event: guarded.
+    // An operator's event: guarded; nothing once the window's events are stopped.
     void FireUser(const TNotifyEvent &event);
+    // Whether the window's events no longer run its handlers (TForm::StopEvents).
+    virtual bool EventsStopped() const;
     // A program-caused event: runs directly, failures propagate to the caller.
     void FireProgram(const TNotifyEvent &event);
 

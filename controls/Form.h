@@ -15,6 +15,9 @@
 //    the focus back. Switching to another application and back runs nothing.
 //  - F1 opens the help at the focused control's help keyword or context (its own, or
 //    the nearest container's).
+//  - StopEvents: from then on no event of the window, its controls or its timers runs a
+//    handler, the activation included. The destruction stops them before it lets the
+//    event loop run (to send the writes still waiting), so that no handler runs inside it.
 #include "controls/Controls.h"
 #include "controls/Services.h"
 
@@ -42,6 +45,8 @@ public:
     // Asks the window to close; OnCloseQuery may refuse.
     void Close();
     bool Closed() const { return closed_; }
+    void StopEvents() { eventsStopped_ = true; }
+    bool EventsStopped() const override { return eventsStopped_; }
 
     TComponent *FindComponent(const QString &name) const;
     // The component of that name and type; throws EListError when there is none.
@@ -106,4 +111,5 @@ private:
     int programChanges_ = 0; // nesting of ProgramChange
     bool shown_ = false;
     bool closed_ = false;
+    bool eventsStopped_ = false;
 };

@@ -16,6 +16,8 @@
 #include <QStringList>
 #include <QStringConverter>
 #include <array>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -303,6 +305,10 @@ private:
     void ClearStarterTypes(int Port, const QString &Question);
     void ClearConfigData(int Port);
     void ClearAllConfig(int Port);
+    // The result (done or failed) of the write of window a of "All Config" on a port.
+    void AllConfigWritten(int Port, int16_t Unit, int Address);
+    // Whether an "All Config" of the port (1 to 4) has writes still to be answered.
+    std::array<bool, 4> AllConfigRunning{};
 
 public:
 
@@ -463,6 +469,24 @@ private:
     void WriteSingle(int16_t unit, int32_t address, int16_t value);
     void WriteBlock(int16_t unit, int32_t address, const std::vector<int16_t> &values,
                     int16_t handle = RegisterMap::Handle::Write);
+    // Sends the block defined under a handle once, paced by gapMs when it is not 0 (see
+    // IMbaxp::UpdateOncePaced). On the shared write handle, answered runs the result of
+    // this write (done or failed) when it comes.
+    void StartWrite(int16_t handle, int gapMs = 0, std::function<void()> answered = {});
+    // A result of the shared write handle: the next write started on it is answered.
+    void WriteAnswered();
+    // The writes started on the shared write handle whose results have not come, in the
+    // order they were started (the control answers them in that order), each with what to
+    // do when its result comes (nothing for most).
+    std::deque<std::function<void()>> WritesAwaited;
+
+    // The close (destruction): stops the window's events, lets the control send the writes
+    // still waiting, with a notice on the screen while it does, and reports to stderr and
+    // the fault log the writes it gave up.
+    void SendWaitingWrites();
+    bool WaitingWritesSent = false;
+    // Adds a dated line to the fault log and writes its file.
+    void AddFaultLogLine(const QString &text);
 
     // The hub settings page (MainFormHubSettings.cpp): the parts of the click handling
     // of "Use Fixed IP" and of a link-control group, with or without their write.

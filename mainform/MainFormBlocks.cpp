@@ -114,7 +114,7 @@ void TForm1::WriteSingle(int16_t unit, int32_t address, int16_t value)
 {
     Mbaxp1.PresetSingleRegister(Handle::Write, unit, address, RegisterMap::Find(Handle::Write)->rate);
     Mbaxp1.Set_Register(Handle::Write, 0, value);
-    Mbaxp1.UpdateOnce(Handle::Write);
+    StartWrite(Handle::Write);
 }
 
 void TForm1::WriteBlock(int16_t unit, int32_t address, const std::vector<int16_t> &values, int16_t handle)
@@ -122,11 +122,36 @@ void TForm1::WriteBlock(int16_t unit, int32_t address, const std::vector<int16_t
     Mbaxp1.PresetMultipleRegisters(handle, unit, address, static_cast<int16_t>(values.size()), RegisterMap::Find(handle)->rate);
     for (size_t i = 0; i < values.size(); ++i)
         Mbaxp1.Set_Register(handle, static_cast<int16_t>(i), values[i]);
-    Mbaxp1.UpdateOnce(handle);
+    StartWrite(handle);
+}
+
+void TForm1::StartWrite(int16_t handle, int gapMs, std::function<void()> answered)
+{
+    if (gapMs > 0)
+        Mbaxp1.UpdateOncePaced(handle, gapMs);
+    else
+        Mbaxp1.UpdateOnce(handle);
+    if (handle == Handle::Write)
+        WritesAwaited.push_back(std::move(answered));
+}
+
+void TForm1::WriteAnswered()
+{
+    // A result the window did not start a write for (none should come) answers nothing.
+    if (WritesAwaited.empty())
+        return;
+    const std::function<void()> answered = std::move(WritesAwaited.front());
+    WritesAwaited.pop_front();
+    if (answered)
+        answered();
 }
 
 void TForm1::Mbaxp1ResultOk(TComponent *, int16_t Handle)
 {
+    // First of all, so that a failure further on cannot leave the next result of the
+    // write handle taken for this one.
+    if (Handle == RegisterMap::Handle::Write)
+        WriteAnswered();
     if (Comms->CheckBox2->Checked())
         LogMessage(QStringLiteral("Rec Message (%1)").arg(Handle));
     int link = 0;
@@ -143,6 +168,8 @@ void TForm1::Mbaxp1ResultOk(TComponent *, int16_t Handle)
 
 void TForm1::Mbaxp1ResultError(TComponent *, int16_t Handle, int16_t Error)
 {
+    if (Handle == RegisterMap::Handle::Write)
+        WriteAnswered();
     // No text for the code (or no list, when creation stopped before loading it).
     if (!ModbusErrors || Error < 0 || Error >= ModbusErrors->size())
         throw EListError(QStringLiteral("List index out of bounds (%1)").arg(Error));

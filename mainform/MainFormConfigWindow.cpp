@@ -20,7 +20,8 @@ constexpr int WordsPerPage = 8;
 // registers further on) and the starter-type table.
 constexpr int32_t FirstWindow = 4999;
 constexpr int32_t StarterTypeTable = 5999;
-// The pause after each window "All Config" clears, which paces the hub.
+// The hub's rest after each window "All Config" clears: the control sends the next no
+// earlier than this after the last one ended.
 constexpr int AllConfigPauseMs = 50;
 
 const std::vector<int16_t> &WindowZeros()
@@ -121,18 +122,36 @@ void TForm1::ClearAllConfig(int Port)
     PortPage &port = PortPageOf(Port);
     const auto unit = static_cast<int16_t>(port.Unit());
     TLabel *progress = port.ClearItems.Progress;
+    // While the port's windows are still being cleared (its label shows how far), the
+    // button does nothing; another port's clearing goes after this one's.
+    bool &running = AllConfigRunning[static_cast<size_t>(Port - 1)];
+    if (running)
+        return;
     if (!Confirmed(*this, QStringLiteral("This will clear out all Quorvane configuration arrays for this port, do you wish to continue?")))
         return;
     progress->SetVisible(true);
-    // Every window of the link, whatever addresses the link is set to scan. The thread is
-    // held meanwhile: only the progress label is repainted.
+    progress->SetCaption(QStringLiteral("Writing: "));
+    running = true;
+    // Every window of the link, whatever addresses the link is set to scan: the 120 zeros
+    // are set once, and the 100 writes are queued at once, paced by the control. The label
+    // follows their results.
+    const int32_t rate = RegisterMap::Find(Handle::Write)->rate;
+    for (int i = 0; i < WindowWords; ++i)
+        Mbaxp1.Set_Register(Handle::Write, static_cast<int16_t>(i), 0);
     for (int a = 0; a < Addresses; ++a) {
-        WriteBlock(unit, FirstWindow + a, WindowZeros());
-        progress->SetCaption(QStringLiteral("Writing QV: ") + QString::number(a));
-        progress->Repaint();
-        clock_.Sleep(AllConfigPauseMs);
+        Mbaxp1.PresetMultipleRegisters(Handle::Write, unit, FirstWindow + a, WindowWords, rate);
+        StartWrite(Handle::Write, AllConfigPauseMs, [this, Port, unit, a] { AllConfigWritten(Port, unit, a); });
     }
+}
+
+void TForm1::AllConfigWritten(int Port, int16_t Unit, int Address)
+{
+    TLabel *progress = PortPageOf(Port).ClearItems.Progress;
+    progress->SetCaption(QStringLiteral("Writing QV: ") + QString::number(Address));
+    if (Address < Addresses - 1)
+        return;
+    AllConfigRunning[static_cast<size_t>(Port - 1)] = false;
     LogMessage(QStringLiteral("Clear all Config Data to VKH port ") + QString::number(Port) + QStringLiteral(" (") +
-               QString::number(unit) + QLatin1Char(')'));
+               QString::number(Unit) + QLatin1Char(')'));
     progress->SetCaption(QStringLiteral("Writing complete"));
 }

@@ -19,6 +19,9 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QLabel>
+
+#include <cstdio>
 
 using namespace ConfigConst;
 
@@ -45,6 +48,9 @@ TForm1::TForm1(const TFormEnvironment &environment)
 TForm1::~TForm1()
 {
     Guard::Guarded([this] { FormDestroy(this); });
+    // A destruction step that failed left out the rest, but never the writes waiting.
+    if (!WaitingWritesSent)
+        Guard::Guarded([this] { SendWaitingWrites(); });
     Mbaxp1.OnResultOk = nullptr;
     Mbaxp1.OnResultError = nullptr;
     Guard::SetExceptionHandler(nullptr);
@@ -156,11 +162,68 @@ void TForm1::FormDestroy(TComponent *)
     Mbaxp1.UpdateDisable(RegisterMap::Handle::HubStatistics);
     OvcComponentState1.SaveState(OvcIniFileStore1, QStringLiteral("TForm1"));
     OvcIniFileStore1.Close();
+    // The writes still waiting (the identification text's among them) go to the hub
+    // before the program ends; the settings are already saved meanwhile.
+    SendWaitingWrites();
     Useful.reset();
     ModbusErrors.reset();
     FaultsQV2.reset();
     FaultLog.reset();
     LogMessage(QStringLiteral("Closing Package"));
+}
+
+namespace {
+QString FlushStopText(IMbaxp::FlushStop stop)
+{
+    switch (stop) {
+    case IMbaxp::FlushStop::Timeout:
+        return QStringLiteral("the hub did not answer");
+    case IMbaxp::FlushStop::ConnectionLost:
+        return QStringLiteral("the connection was lost");
+    case IMbaxp::FlushStop::NotConnected:
+        return QStringLiteral("not connected");
+    case IMbaxp::FlushStop::TimeUp:
+        return QStringLiteral("the time for the close ran out");
+    case IMbaxp::FlushStop::None:
+        break;
+    }
+    return QStringLiteral("all sent");
+}
+} // namespace
+
+void TForm1::SendWaitingWrites()
+{
+    WaitingWritesSent = true;
+    // The control lets the event loop run while it sends: no handler of the window may
+    // run inside this one.
+    StopEvents();
+    // The window is hidden by now: a notice tells why the program has not ended yet.
+    std::unique_ptr<QLabel> notice;
+    const IMbaxp::WriteFlush flushed = Mbaxp1.SendWaitingWrites([&notice](int waiting) {
+        if (!notice) {
+            notice = std::make_unique<QLabel>();
+            notice->setObjectName(QStringLiteral("WritesAtClose"));
+            notice->setWindowTitle(QStringLiteral("VelkarHub"));
+            notice->setAttribute(Qt::WA_QuitOnClose, false);
+            notice->setMargin(24);
+            notice->show();
+        }
+        notice->setText(QStringLiteral("VelkarHub is closing: %1 writes still to be sent to the hub").arg(waiting));
+    });
+    notice.reset();
+    if (flushed.GivenUp() == 0 && flushed.refused == 0)
+        return;
+    QString text = QStringLiteral("Writes to the hub at close: %1 of %2 given up (%3 not sent, %4 not answered)")
+                       .arg(flushed.GivenUp())
+                       .arg(flushed.waiting)
+                       .arg(flushed.notSent)
+                       .arg(flushed.unanswered);
+    if (flushed.refused > 0)
+        text += QStringLiteral(", %1 refused").arg(flushed.refused);
+    text += QStringLiteral(": ") + FlushStopText(flushed.stop);
+    std::fprintf(stderr, "VelkarHub: %s\n", qPrintable(text));
+    std::fflush(stderr);
+    AddFaultLogLine(text);
 }
 
 QString TForm1::GetFileVersionText(const QString &FileName, const QString &Format) const

@@ -94,10 +94,22 @@ void TForm1::LogMessage(const QString &Text)
 
 void TForm1::ApplicationEvents1Exception(TComponent *, const std::exception &E)
 {
+    QString text;
     try {
-        const QString text = QStringLiteral("Exception: ") + ExceptionClassName(E) + QStringLiteral(" : ") + ExceptionMessage(E);
+        text = QStringLiteral("Exception: ") + ExceptionClassName(E) + QStringLiteral(" : ") + ExceptionMessage(E);
         Comms->Label93->SetVisible(true);
         Comms->Label93->SetCaption(text);
+    } catch (...) {
+        if (About->Label130)
+            About->Label130->SetCaption(QStringLiteral("Exception in App Events"));
+        return;
+    }
+    AddFaultLogLine(text);
+}
+
+void TForm1::AddFaultLogLine(const QString &text)
+{
+    try {
         if (!FaultLog)
             throw EListError(QStringLiteral("The fault log does not exist"));
         FaultLog->append(Convert::DateTimeToStr(clock_.Now()) + QStringLiteral(" - ") + text);

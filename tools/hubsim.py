@@ -34,6 +34,10 @@ Commands on stdin, one per line, each answered by exactly one line on stdout
   get UNIT REG [COUNT]       -> OK v1 v2 ...   (unsigned decimal)
   log                        -> OK UNIT:REG:V1,V2 ...  every write request received
                              (accepted or refused) since start or clearlog
+  logtimes                   -> OK MS:UNIT:REG:V1,V2 ...  the same entries, each
+                             led by the time it was received on the system's
+                             monotonic clock (CLOCK_MONOTONIC), in milliseconds
+                             with three decimals
   clearlog                   -> OK
   reads UNIT REG             -> OK <n>  read requests that started at REG
   runtime COUNT LINE NAME    set the run-time message (NAME: rest of the line,
@@ -420,6 +424,7 @@ class Hub:
         self.watchdog_frozen = args.freeze_watchdog
         self.time_asked_always = False
         self.write_log = []
+        self.write_times = []  # when each write_log entry was received (CLOCK_MONOTONIC, s)
         self.read_counts = {}
         self.group_busy_reads = {unit: None for unit in LINK_UNITS}
         self.silent = set(args.silent)
@@ -485,6 +490,7 @@ class Hub:
     def _log_write(self, unit, address, values):
         text = ",".join(str(int(v) & 0xFFFF) for v in values)
         self.write_log.append(f"{unit}:{address + 1}:{text}")
+        self.write_times.append(time.clock_gettime(time.CLOCK_MONOTONIC))
 
     def _bump(self, unit, address, step=1):
         value = self.raw(unit, address)[0]
@@ -639,8 +645,13 @@ class Hub:
     def cmd_log(self, _words, _line):
         return " ".join(["OK"] + self.write_log)
 
+    def cmd_logtimes(self, _words, _line):
+        return " ".join(["OK"] + [f"{at * 1000:.3f}:{entry}"
+                                  for at, entry in zip(self.write_times, self.write_log)])
+
     def cmd_clearlog(self, _words, _line):
         self.write_log.clear()
+        self.write_times.clear()
         return "OK"
 
     def cmd_reads(self, words, _line):

@@ -85,7 +85,14 @@ private slots:
     void throwingHandlerDoesNotStopDelivery();
     void connectionDropFailsWiredAndQueuedWrites();
     void closeConnectionStopsAndOpenResumes();
-    void destructionFlushesQueuedWrites();
+    void pacedWritesKeepTheirGapAndLetReadsBetween();
+    void pacedWriteWaitsForOverlappingReads();
+    void writeEventsComeInStartOrder_data();
+    void writeEventsComeInStartOrder();
+    void closeSendsEveryWaitingWrite_data();
+    void closeSendsEveryWaitingWrite();
+    void closeStops_data();
+    void closeStops();
     void timeOutPutsTheUnitBehind();
     void silentUnitIsDemotedAndProbed();
     void probesGoOneAtATimeInTurn();
@@ -249,9 +256,11 @@ void TestMbaxpLocal::resultCountIsWhatTheRunCarried()
 
     // A failed run carries nothing and leaves the count of the last result.
     unit.script = [](const UnitScript::Request &r) -> std::optional<UnitScript::Answer> {
-        if (r.fc() == 3)
-            return UnitScript::Answer{QByteArray("\x83\x02", 2)};
-        return std::nullopt;
+        if (r.fc() != 3)
+            return std::nullopt;
+        UnitScript::Answer a;
+        a.pdu = QByteArray("\x83\x02", 2);
+        return a;
     };
     m->UpdateOnce(Link2);
     QTRY_COMPARE(rec.errorCount(Link2), 1);
@@ -960,26 +969,235 @@ void TestMbaxpLocal::closeConnectionStopsAndOpenResumes()
     m->CloseConnection();
 }
 
-void TestMbaxpLocal::destructionFlushesQueuedWrites()
+namespace {
+// The write requests the unit received (function codes 6 and 16), in order.
+std::vector<UnitScript::Request> writeRequests(const UnitScript &unit)
+{
+    std::vector<UnitScript::Request> writes;
+    for (const UnitScript::Request &r : unit.requests)
+        if (r.fc() == 6 || r.fc() == 16)
+            writes.push_back(r);
+    return writes;
+}
+
+// Queues `count` paced writes of 120 words to unit 17, window after window from 4999.
+void queuePacedWindows(TMbaxp &m, int count, int gapMs, int firstValue = 0)
+{
+    for (int k = 0; k < count; ++k) {
+        m.PresetMultipleRegisters(Write0, 17, 4999 + k, 120, 1000);
+        m.Set_Register(Write0, 0, int16_t(firstValue + k));
+        m.UpdateOncePaced(Write0, gapMs);
+    }
+}
+} // namespace
+
+void TestMbaxpLocal::pacedWritesKeepTheirGapAndLetReadsBetween()
 {
     FakeTcpUnit unit;
     QVERIFY(unit.listen());
     Recorder rec;
     auto m = connectedTo(unit, rec);
     QVERIFY(waitConnected(*m));
-    m->ReadHoldingRegisters(ReadA, 16, 0, 100, 100);
+    // The hub's polling goes on: a read that is always due.
+    m->ReadHoldingRegisters(ReadA, 16, 499, 31, 10);
     m->UpdateEnable(ReadA);
-    for (int k = 0; k < 5; ++k) {
-        m->PresetMultipleRegisters(Write0, 16, 8999 + 3 * k, 3, 1000);
-        m->Set_Register(Write0, 0, int16_t(k));
-        m->UpdateOnce(Write0);
+    constexpr int Gap = 100;
+    constexpr int Writes = 8;
+    queuePacedWindows(*m, Writes, Gap);
+    QTRY_COMPARE_WITH_TIMEOUT(rec.count(Write0), Writes, 10000);
+    QCOMPARE(rec.okCount(Write0), Writes);
+    const std::vector<UnitScript::Request> writes = writeRequests(unit);
+    QCOMPARE(int(writes.size()), Writes);
+    for (int k = 0; k < Writes; ++k) {
+        QCOMPARE(writes[size_t(k)].address(), 4999 + k);
+        QCOMPARE(be16(writes[size_t(k)].pdu, 6), quint16(k)); // its own words
     }
+    // Each write reached the unit at least the gap after the one before (it went no
+    // earlier than the gap after that one was answered), and reads went between them.
+    for (int k = 1; k < Writes; ++k) {
+        const qint64 from = writes[size_t(k - 1)].atMs, to = writes[size_t(k)].atMs;
+        QVERIFY2(to - from >= Gap, qPrintable(QStringLiteral("write %1: %2 ms").arg(k).arg(to - from)));
+        const auto readsBetween = std::count_if(unit.requests.begin(), unit.requests.end(), [&](const UnitScript::Request &r) {
+            return r.fc() == 3 && r.atMs >= from && r.atMs <= to;
+        });
+        QVERIFY2(readsBetween > 0, qPrintable(QStringLiteral("no read before write %1").arg(k)));
+    }
+    // A write that is not paced goes behind the paced ones, without a gap of its own.
+    queuePacedWindows(*m, 1, Gap, 50);
+    m->PresetSingleRegister(Write0, 18, 7, 1000);
+    m->Set_Register(Write0, 0, 77);
+    m->UpdateOnce(Write0);
+    QTRY_COMPARE_WITH_TIMEOUT(rec.count(Write0), Writes + 2, 5000);
+    const std::vector<UnitScript::Request> all = writeRequests(unit);
+    QCOMPARE(all.back().fc(), 6);
+    QCOMPARE(all[all.size() - 2].address(), 4999);
+    QVERIFY(all[all.size() - 2].atMs - all[all.size() - 3].atMs >= Gap);
+}
+
+void TestMbaxpLocal::pacedWriteWaitsForOverlappingReads()
+{
+    // While a paced write waits for its gap, a read of the registers it writes waits
+    // behind it: its result never predates the write. Other reads go meanwhile.
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    Recorder rec;
+    auto m = connectedTo(unit, rec, 1);
+    QVERIFY(waitConnected(*m));
+    queuePacedWindows(*m, 2, 300, 41);
+    m->ReadHoldingRegisters(8, 17, 5000, 120, 1000); // the window of the second write
+    m->UpdateOnce(8);
+    m->ReadHoldingRegisters(ReadB, 16, 499, 31, 1000);
+    m->UpdateOnce(ReadB);
+    QTRY_VERIFY_WITH_TIMEOUT(rec.count(8) == 1, 5000);
+    QCOMPARE(rec.last(8)->error, int16_t(0));
+    QCOMPARE(rec.last(8)->words.at(0), int16_t(42));
+    // Where each request came among all the unit received.
+    const auto place = [&](int fc, int address) {
+        for (size_t i = 0; i < unit.requests.size(); ++i)
+            if (unit.requests[i].fc() == fc && unit.requests[i].address() == address)
+                return int(i);
+        return -1;
+    };
+    QVERIFY(place(3, 499) >= 0 && place(3, 499) < place(16, 5000)); // the other read went in the gap
+    QVERIFY(place(3, 5000) > place(16, 5000));
+}
+
+void TestMbaxpLocal::writeEventsComeInStartOrder_data()
+{
+    // Starts in order; a handle's block refused by the control itself (quantity 0) is
+    // answered in its turn, after the writes started before it.
+    QTest::addColumn<bool>("pacedFirst");
+    QTest::addColumn<int>("replyDelayMs");
+    QTest::newRow("behind a write on the wire") << false << 200;
+    QTest::newRow("behind a paced write waiting for its gap") << true << 0;
+}
+
+void TestMbaxpLocal::writeEventsComeInStartOrder()
+{
+    QFETCH(bool, pacedFirst);
+    QFETCH(int, replyDelayMs);
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    unit.delayAnswers([replyDelayMs](const UnitScript::Request &r) { return r.fc() == 16 ? replyDelayMs : 0; });
+    Recorder rec;
+    auto m = connectedTo(unit, rec);
+    QVERIFY(waitConnected(*m));
+    const int16_t first = 116, refused = 117, last = 118;
+    if (pacedFirst) {
+        // A write that ends at once, so that the next paced one waits for its gap.
+        m->PresetSingleRegister(Write0, 16, 8999, 1000);
+        m->UpdateOnce(Write0);
+        QTRY_COMPARE(rec.count(Write0), 1);
+        rec.events.clear();
+    }
+    m->PresetMultipleRegisters(first, 16, 105, 3, 1000);
+    if (pacedFirst)
+        m->UpdateOncePaced(first, 300);
+    else
+        m->UpdateOnce(first);
+    m->PresetMultipleRegisters(refused, 17, 1000, 0, 1000);
+    m->UpdateOnce(refused);
+    m->PresetSingleRegister(last, 18, 1000, 1000);
+    m->UpdateOnce(last);
+    QTRY_COMPARE_WITH_TIMEOUT(rec.events.size(), size_t(3), 5000);
+    QCOMPARE(rec.events[0].handle, first);
+    QCOMPARE(rec.events[0].error, int16_t(0));
+    QCOMPARE(rec.events[1].handle, refused);
+    QCOMPARE(rec.events[1].error, int16_t(3));
+    QCOMPARE(rec.events[2].handle, last);
+    QCOMPARE(rec.events[2].error, int16_t(0));
+    QCOMPARE(unit.countFc(16), 1);
+    QCOMPARE(unit.countTo(17), 0);
+}
+
+void TestMbaxpLocal::closeSendsEveryWaitingWrite_data()
+{
+    QTest::addColumn<bool>("byDestruction");
+    QTest::newRow("SendWaitingWrites") << false;
+    QTest::newRow("destruction") << true;
+}
+
+void TestMbaxpLocal::closeSendsEveryWaitingWrite()
+{
+    // The close sends all that waits, paced, however long that takes within its bound:
+    // here 30 writes the unit answers 60 ms late each, paced 20 ms (about 2.4 s).
+    QFETCH(bool, byDestruction);
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    unit.delayAnswers([](const UnitScript::Request &r) { return r.fc() == 16 ? 60 : 0; });
+    Recorder rec;
+    auto m = connectedTo(unit, rec);
+    QVERIFY(waitConnected(*m));
+    m->ReadHoldingRegisters(ReadA, 16, 499, 31, 10);
+    m->UpdateEnable(ReadA);
+    QTRY_VERIFY(rec.okCount(ReadA) > 0);
+    queuePacedWindows(*m, 30, 20, 100);
     const size_t eventsBefore = rec.events.size();
-    m.reset();
-    QCOMPARE(rec.events.size(), eventsBefore); // no events from the flush
-    QCOMPARE(unit.countFc(16), 5);
-    for (int k = 0; k < 5; ++k)
-        QCOMPARE(unit.regs[size_t(8999 + 3 * k)], quint16(k));
+    if (byDestruction) {
+        m.reset();
+    } else {
+        std::vector<int> progress;
+        const IMbaxp::WriteFlush flushed = m->SendWaitingWrites([&](int waiting) { progress.push_back(waiting); });
+        QCOMPARE(flushed.waiting, 30);
+        QCOMPARE(flushed.answered, 30);
+        QCOMPARE(flushed.GivenUp(), 0);
+        QCOMPARE(flushed.stop, IMbaxp::FlushStop::None);
+        QCOMPARE(progress.front(), 30);
+        QCOMPARE(progress.back(), 0);
+        QCOMPARE(progress.size(), size_t(31));
+        QVERIFY(!m->IsConnected());
+    }
+    const qint64 flushEnd = unit.clock.elapsed();
+    const std::vector<UnitScript::Request> writes = writeRequests(unit);
+    QCOMPARE(int(writes.size()), 30);
+    for (int k = 0; k < 30; ++k)
+        QCOMPARE(be16(writes[size_t(k)].pdu, 6), quint16(100 + k));
+    for (int k = 1; k < 30; ++k)
+        QVERIFY(writes[size_t(k)].atMs - writes[size_t(k - 1)].atMs >= 20);
+    // No read was sent once the close began, no event was delivered, and nothing more goes.
+    const auto readsAfterFirstWrite = std::count_if(unit.requests.begin(), unit.requests.end(), [&](const UnitScript::Request &r) {
+        return r.fc() == 3 && r.atMs > writes.front().atMs;
+    });
+    QCOMPARE(readsAfterFirstWrite, 0);
+    QTest::qWait(200);
+    QCOMPARE(rec.events.size(), eventsBefore);
+    QVERIFY(std::none_of(unit.requests.begin(), unit.requests.end(), [&](const UnitScript::Request &r) { return r.atMs > flushEnd; }));
+}
+
+void TestMbaxpLocal::closeStops_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("a write times out") << "timeout";
+    QTest::newRow("the connection is lost") << "drop";
+}
+
+void TestMbaxpLocal::closeStops()
+{
+    // At the fourth write the unit stops answering, or drops the connection: the close
+    // gives up there, and the writes behind it are never sent.
+    QFETCH(QString, fault);
+    FakeTcpUnit unit;
+    QVERIFY(unit.listen());
+    Recorder rec;
+    auto m = connectedTo(unit, rec, 0, 300);
+    QVERIFY(waitConnected(*m));
+    const bool drop = fault == QLatin1String("drop");
+    unit.script = [&unit, drop](const UnitScript::Request &r) -> std::optional<UnitScript::Answer> {
+        if (r.fc() != 16 || r.address() != 4999 + 3)
+            return std::nullopt;
+        if (drop)
+            QTimer::singleShot(20, [&unit] { unit.dropClients(); });
+        return UnitScript::Answer{}; // no answer
+    };
+    queuePacedWindows(*m, 10, 10);
+    const IMbaxp::WriteFlush flushed = m->SendWaitingWrites({});
+    QCOMPARE(flushed.waiting, 10);
+    QCOMPARE(flushed.answered, 3);
+    QCOMPARE(flushed.unanswered, 1);
+    QCOMPARE(flushed.notSent, 6);
+    QCOMPARE(flushed.stop, drop ? IMbaxp::FlushStop::ConnectionLost : IMbaxp::FlushStop::Timeout);
+    QTest::qWait(300);
+    QCOMPARE(int(writeRequests(unit).size()), 4);
 }
 
 void TestMbaxpLocal::timeOutPutsTheUnitBehind()

@@ -68,12 +68,35 @@ void ScriptedMbaxp::UpdateEnable(int16_t Handle)
 void ScriptedMbaxp::UpdateOnce(int16_t Handle)
 {
     calls << QStringLiteral("Once(%1)").arg(Handle);
-    Start start{Handle, false, definitions[Handle], {}};
+    StartOnce(Handle, 0);
+}
+
+void ScriptedMbaxp::UpdateOncePaced(int16_t Handle, int32_t GapMs)
+{
+    calls << QStringLiteral("Paced(%1,%2)").arg(Handle).arg(GapMs);
+    StartOnce(Handle, GapMs);
+}
+
+void ScriptedMbaxp::StartOnce(int16_t Handle, int32_t GapMs)
+{
+    Start start{Handle, false, definitions[Handle], {}, GapMs};
     if (start.definition.kind != Kind::Read) {
         const auto &buffer = Buffer(Handle);
         start.words.assign(buffer.begin(), buffer.begin() + std::max<int16_t>(0, start.definition.quantity));
     }
     starts.push_back(start);
+}
+
+IMbaxp::WriteFlush ScriptedMbaxp::SendWaitingWrites(const std::function<void(int Waiting)> &progress)
+{
+    calls << QStringLiteral("Flush");
+    for (const int waiting : flushProgress) {
+        if (progress)
+            progress(waiting);
+        if (onFlushProgress)
+            onFlushProgress();
+    }
+    return flushResult;
 }
 
 void ScriptedMbaxp::UpdateDisable(int16_t Handle)

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -20,12 +21,14 @@ public:
         int16_t quantity = 0;
         int32_t rate = 0;
     };
-    // One start of a handle (UpdateOnce or UpdateEnable) with what it would send.
+    // One start of a handle (UpdateOnce, UpdateOncePaced or UpdateEnable) with what it
+    // would send.
     struct Start {
         int16_t handle;
         bool repeated;
         Definition definition;
         std::vector<int16_t> words; // the words a write sends
+        int gapMs = 0;              // UpdateOncePaced: its gap
     };
 
     void ReadHoldingRegisters(int16_t Handle, int16_t SlaveID, int32_t Address, int16_t Quantity, int32_t UpdateRate) override;
@@ -36,7 +39,11 @@ public:
     int16_t ResultCount(int16_t Handle) const override;
     void UpdateEnable(int16_t Handle) override;
     void UpdateOnce(int16_t Handle) override;
+    void UpdateOncePaced(int16_t Handle, int32_t GapMs) override;
     void UpdateDisable(int16_t Handle) override;
+    // Calls progress with each of flushProgress in turn (running onFlushProgress after
+    // each) and returns flushResult.
+    WriteFlush SendWaitingWrites(const std::function<void(int Waiting)> &progress) override;
     void OpenConnection() override;
     void CloseConnection() override;
 
@@ -49,13 +56,17 @@ public:
     void DeliverError(int16_t handle, int16_t code);
 
     // Every call in order, as text: "Read(2,16,499,31,500)", "Enable(2)", "Once(10)",
-    // "Disable(2)", "Single(0,16,599,1000)", "Multi(0,16,599,8,1000)", "Set(0,0,5)",
-    // "Open", "Close".
+    // "Paced(0,50)", "Disable(2)", "Single(0,16,599,1000)", "Multi(0,16,599,8,1000)",
+    // "Set(0,0,5)", "Open", "Close", "Flush".
     QStringList calls;
     std::vector<Start> starts;
     std::map<int16_t, Definition> definitions;
     std::map<int16_t, bool> enabled;
     bool open = false;
+    // What SendWaitingWrites reports, and the waiting counts it gives its progress.
+    WriteFlush flushResult;
+    std::vector<int> flushProgress;
+    std::function<void()> onFlushProgress;
 
     // The writes that were started, in order.
     std::vector<Start> Writes() const;
@@ -63,6 +74,7 @@ public:
 
 private:
     std::array<int16_t, BufferWords> &Buffer(int16_t handle);
+    void StartOnce(int16_t handle, int32_t gapMs);
     std::map<int16_t, std::array<int16_t, BufferWords>> buffers_;
     std::map<int16_t, int16_t> resultCounts_;
 };

@@ -6,6 +6,7 @@
 // can also be taken one by one (another connection, another data folder).
 #include "FormHarness.h"
 #include "HubSimulator.h"
+#include "PtyPair.h"
 #include "comms/TMbaxp.h"
 
 #include <QFile>
@@ -15,6 +16,7 @@
 #include <map>
 #include <set>
 #include <memory>
+#include <optional>
 
 struct LiveForm {
     HubSimulator simulator;
@@ -101,5 +103,79 @@ struct LiveForm {
     {
         const int target = results[handle] + count;
         return QTest::qWaitFor([&] { return results[handle] >= target; }, timeoutMs);
+    }
+
+    // Waits until every link's settings have been decoded once: a port page shown before
+    // that would write the first decoded settings back.
+    bool Settle(int timeoutMs = 5000)
+    {
+        for (int handle = RegisterMap::Handle::LinkSettings; handle < RegisterMap::Handle::LinkSettings + 4; ++handle)
+            if (!WaitForResults(handle, 1, timeoutMs))
+                return false;
+        return true;
+    }
+
+    // Ticks "Allow Commands" as the operator does and answers the password box.
+    bool AllowCommands()
+    {
+        dialogs.inputAnswers.push_back(ConfigConst::CommandPassword);
+        TestUi::Click(form->Comms->AllowCommands);
+        return form->Ports[0]->ClearItems.Box->Visible();
+    }
+
+    // Shows a port page and clicks its "All Config", answering Yes.
+    void ClickAllConfig(int port)
+    {
+        PortPage &page = *form->Ports[static_cast<size_t>(port - 1)];
+        TestUi::ClickTab(*form, page.Sheet);
+        dialogs.messageAnswers.push_back(TModalResult::mrYes);
+        TestUi::Click(page.ClearItems.AllConfig);
+    }
+
+    // The writes the simulator received into the configuration windows of a unit (4x5000
+    // to 4x5218), with the time each was received.
+    QVector<HubSimulator::TimedWrite> ConfigWindowWrites(int unit)
+    {
+        QVector<HubSimulator::TimedWrite> writes;
+        for (const HubSimulator::TimedWrite &w : simulator.timedWriteLog()) {
+            const QStringList parts = w.entry.split(QLatin1Char(':'));
+            if (parts.size() == 3 && parts[0].toInt() == unit && parts[1].toInt() >= 5000 && parts[1].toInt() <= 5218)
+                writes.append(w);
+        }
+        return writes;
+    }
+};
+
+// A live window over Modbus RTU on a socat pair: the program on one end (a COM port named
+// by VELKARHUB_COM<n>, put back as it was afterwards), the simulator on the other.
+struct LiveRtu {
+    static constexpr int DefaultComPort = 150;
+
+    PtyPair pty;
+    std::unique_ptr<LiveForm> live;
+    QByteArray comVariable;
+    std::optional<QByteArray> comBefore;
+
+    // settings: Settings.ini of a fresh data folder; none when empty (the folder is left as it is).
+    bool Start(const QString &settings = LiveForm::RtuSettings(DefaultComPort), int comPort = DefaultComPort)
+    {
+        if (!pty.start())
+            return false;
+        comVariable = QByteArray("VELKARHUB_COM") + QByteArray::number(comPort);
+        if (qEnvironmentVariableIsSet(comVariable.constData()))
+            comBefore = qgetenv(comVariable.constData());
+        qputenv(comVariable.constData(), pty.deviceA().toLocal8Bit());
+        live = std::make_unique<LiveForm>(QStringList{QStringLiteral("--rtu"), pty.deviceB()});
+        return live->simulator.start() && (settings.isEmpty() || LiveForm::WriteSettings(settings)) && live->ShowWindow();
+    }
+    ~LiveRtu()
+    {
+        live.reset();
+        if (comVariable.isEmpty())
+            return;
+        if (comBefore)
+            qputenv(comVariable.constData(), *comBefore);
+        else
+            qunsetenv(comVariable.constData());
     }
 };

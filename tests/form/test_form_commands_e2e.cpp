@@ -6,6 +6,7 @@
 #include "LiveForm.h"
 #include "StartersTestKit.h"
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
 
 using namespace TestUi;
@@ -14,23 +15,47 @@ using namespace StartersTestKit;
 namespace {
 
 // Ticks "Allow Commands" as the operator does and answers the password box.
-void AllowCommands(LiveForm &live)
+void AllowCommands(LiveForm &live) { QVERIFY(live.AllowCommands()); }
+
+// Starts the window and waits until every link's settings have been decoded once.
+bool StartAndSettle(LiveForm &live) { return live.Start() && live.Settle(); }
+
+// A live window over Modbus TCP or over Modbus RTU on a pseudo-terminal pair, settled.
+struct AnyLive {
+    std::unique_ptr<LiveForm> tcp;
+    std::unique_ptr<LiveRtu> rtu;
+    LiveForm &live() { return tcp ? *tcp : *rtu->live; }
+    bool Start(bool overRtu)
+    {
+        if (overRtu) {
+            rtu = std::make_unique<LiveRtu>();
+            return rtu->Start() && rtu->live->Settle();
+        }
+        tcp = std::make_unique<LiveForm>();
+        return StartAndSettle(*tcp);
+    }
+};
+
+double MonotonicMs()
 {
-    live.dialogs.inputAnswers.push_back(ConfigConst::CommandPassword);
-    Click(live.form->Comms->AllowCommands);
-    QVERIFY(live.form->Ports[2]->Commands.Box->Visible());
+    QElapsedTimer now;
+    now.start();
+    return double(now.msecsSinceReference());
 }
 
-// Starts the window and waits until every link's settings have been decoded once: a port
-// page shown before that would write the first decoded settings back.
-bool StartAndSettle(LiveForm &live)
+// The 100 writes of "All Config" of port 3 as the simulator received them: windows
+// 4x5000 to 4x5099 of unit 19, in order, each of 120 zeros, each at least 50 ms after the
+// one before.
+void CheckPacedWindows(const QVector<HubSimulator::TimedWrite> &writes)
 {
-    if (!live.Start())
-        return false;
-    for (int handle = RegisterMap::Handle::LinkSettings; handle < RegisterMap::Handle::LinkSettings + 4; ++handle)
-        if (!live.WaitForResults(handle, 1))
-            return false;
-    return true;
+    const QString zeros = QStringList(120, QStringLiteral("0")).join(QLatin1Char(','));
+    QCOMPARE(writes.size(), qsizetype(100));
+    for (int a = 0; a < 100; ++a) {
+        QCOMPARE(writes[a].entry, QStringLiteral("19:%1:").arg(5000 + a) + zeros);
+        if (a > 0)
+            QVERIFY2(writes[a].atMs - writes[a - 1].atMs >= 50,
+                     qPrintable(QStringLiteral("window %1: %2 ms after the one before").arg(a).arg(writes[a].atMs - writes[a - 1].atMs)));
+    }
 }
 
 struct LoggedWrite {
@@ -58,6 +83,10 @@ private slots:
     void commandReachesTheCommandWordAndShowsInTheGrid();
     void groupReadThroughTheBusyHandshake();
     void configWindowReadAndAllConfigSendsEveryWindow();
+    void allConfigIsPacedOnTheWire_data();
+    void allConfigIsPacedOnTheWire();
+    void closeDuringAllConfigDeliversEveryWrite_data();
+    void closeDuringAllConfigDeliversEveryWrite();
 };
 
 void TestFormCommandsE2e::commandReachesTheCommandWordAndShowsInTheGrid()
@@ -134,7 +163,7 @@ void TestFormCommandsE2e::configWindowReadAndAllConfigSendsEveryWindow()
     QCOMPARE(live.simulator.command("clearlog"), QStringLiteral("OK"));
     live.dialogs.messageAnswers.push_back(TModalResult::mrYes);
     Click(f.Ports[2]->ClearItems.AllConfig);
-    QCOMPARE(f.Ports[2]->ClearItems.Progress->Caption(), QStringLiteral("Writing complete"));
+    QTRY_COMPARE_WITH_TIMEOUT(f.Ports[2]->ClearItems.Progress->Caption(), QStringLiteral("Writing complete"), 30000);
 
     // Exactly 100 writes into the configuration windows, each of 120 zeros, starting at
     // 4x5000 to 4x5099 of unit 19 in ascending order, and none into another unit's.
@@ -158,6 +187,85 @@ void TestFormCommandsE2e::configWindowReadAndAllConfigSendsEveryWindow()
     QCOMPARE(live.simulator.get(19, 5000, 100), QVector<quint16>(100, 0));
     QCOMPARE(live.simulator.get(19, 5100, 119), QVector<quint16>(119, 0));
     QCOMPARE(live.simulator.get(18, 5000), QVector<quint16>{2000});
+}
+
+void TestFormCommandsE2e::allConfigIsPacedOnTheWire_data()
+{
+    QTest::addColumn<bool>("overRtu");
+    QTest::newRow("tcp") << false;
+    QTest::newRow("rtu") << true;
+}
+
+void TestFormCommandsE2e::allConfigIsPacedOnTheWire()
+{
+    // The windows reach the hub paced, and "Writing complete" shows only once the last
+    // one has been answered, so after it reached the hub.
+    QFETCH(bool, overRtu);
+    AnyLive any;
+    QVERIFY(any.Start(overRtu));
+    LiveForm &live = any.live();
+    TForm1 &f = *live.form;
+    ClickTab(f, f.Comms->TabSheet7);
+    AllowCommands(live);
+    TLabel *progress = f.Ports[2]->ClearItems.Progress;
+    double completeAt = -1;
+    const auto noteComplete = [&] {
+        if (completeAt < 0 && progress->Caption() == QStringLiteral("Writing complete"))
+            completeAt = MonotonicMs();
+    };
+    auto ok = live.control.OnResultOk;
+    live.control.OnResultOk = [&, ok](int16_t handle) {
+        ok(handle);
+        noteComplete();
+    };
+    auto error = live.control.OnResultError;
+    live.control.OnResultError = [&, error](int16_t handle, int16_t code) {
+        error(handle, code);
+        noteComplete();
+    };
+    QCOMPARE(live.simulator.command("clearlog"), QStringLiteral("OK"));
+    const int generalBefore = live.results[RegisterMap::Handle::GeneralData];
+    live.ClickAllConfig(3);
+    QTRY_VERIFY_WITH_TIMEOUT(completeAt >= 0, 60000);
+    const QVector<HubSimulator::TimedWrite> writes = live.ConfigWindowWrites(19);
+    CheckPacedWindows(writes);
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY2(completeAt > writes.last().atMs, qPrintable(QStringLiteral("%1 ms before").arg(writes.last().atMs - completeAt)));
+    QVERIFY(TestEnvironment::LogTexts(f).contains(QStringLiteral("Clear all Config Data to VKH port 3 (19)")));
+    // The hub was polled meanwhile.
+    QVERIFY(live.results[RegisterMap::Handle::GeneralData] > generalBefore);
+}
+
+void TestFormCommandsE2e::closeDuringAllConfigDeliversEveryWrite_data()
+{
+    QTest::addColumn<bool>("overRtu");
+    QTest::newRow("tcp") << false;
+    QTest::newRow("rtu") << true;
+}
+
+void TestFormCommandsE2e::closeDuringAllConfigDeliversEveryWrite()
+{
+    // The window closes with most of the windows still to be written: the close sends
+    // them all, still paced, and the identification text after them.
+    QFETCH(bool, overRtu);
+    AnyLive any;
+    QVERIFY(any.Start(overRtu));
+    LiveForm &live = any.live();
+    TForm1 &f = *live.form;
+    ClickTab(f, f.Comms->TabSheet7);
+    AllowCommands(live);
+    QCOMPARE(live.simulator.command("clearlog"), QStringLiteral("OK"));
+    live.ClickAllConfig(3);
+    QTRY_VERIFY_WITH_TIMEOUT(live.ConfigWindowWrites(19).size() >= 10, 10000);
+    QVERIFY(live.ConfigWindowWrites(19).size() < 100);
+    live.form.reset();
+    CheckPacedWindows(live.ConfigWindowWrites(19));
+    if (QTest::currentTestFailed())
+        return;
+    const QVector<HubSimulator::TimedWrite> all = live.simulator.timedWriteLog();
+    QVERIFY(!all.isEmpty());
+    QVERIFY2(all.last().entry.startsWith(QStringLiteral("16:9000:")), qPrintable(all.last().entry));
 }
 
 QTEST_MAIN(TestFormCommandsE2e)

@@ -4,10 +4,16 @@
 // their questions, writes, log lines and progress label.
 #include "CommandsTestKit.h"
 
+#include <QApplication>
+#include <QLabel>
+#include <QRegularExpression>
+
 using namespace TestUi;
 using namespace StartersTestKit;
 using namespace CommandsTestKit;
 using namespace RegisterMap;
+
+Q_DECLARE_METATYPE(IMbaxp::WriteFlush)
 
 namespace {
 
@@ -50,8 +56,12 @@ private slots:
     void clearingAnsweredNo();
     void clearStarterTypes();
     void clearConfigDataUsesThePageUnit();
-    void allConfigWritesEveryWindow_data();
-    void allConfigWritesEveryWindow();
+    void allConfigFollowsTheWriteResults_data();
+    void allConfigFollowsTheWriteResults();
+    void secondAllConfigWhileOneRuns();
+    void closeSendsTheWaitingWritesWithANotice();
+    void closeReportsWritesGivenUp_data();
+    void closeReportsWritesGivenUp();
 };
 
 void TestFormConfigWindow::atCreation()
@@ -251,15 +261,18 @@ void TestFormConfigWindow::clearConfigDataUsesThePageUnit()
     QCOMPARE(LogSince(f, logged), QStringList{"Clear Config Data in VKH"});
 }
 
-void TestFormConfigWindow::allConfigWritesEveryWindow_data()
+void TestFormConfigWindow::allConfigFollowsTheWriteResults_data()
 {
     QTest::addColumn<int>("port");
     for (int port = 1; port <= 4; ++port)
         QTest::addRow("port %d", port) << port;
 }
 
-void TestFormConfigWindow::allConfigWritesEveryWindow()
+void TestFormConfigWindow::allConfigFollowsTheWriteResults()
 {
+    // The 100 writes are queued at once, paced by the control; the label and the log line
+    // follow their results, told apart from those of the other writes on handle 0 started
+    // before, during and after.
     QFETCH(int, port);
     const int unit = 16 + port;
     FormHarness h;
@@ -268,36 +281,188 @@ void TestFormConfigWindow::allConfigWritesEveryWindow()
     ClickTab(f, Port(f, port).Sheet);
     // Whatever addresses the link is set to scan, all 100 windows are cleared.
     ClickRow(f, port, 30);
+    // A write started before, not answered yet.
+    h.dialogs.messageAnswers.push_back(TModalResult::mrYes);
+    Click(ClearButton(f, port, ConfigData));
     h.control.Clear();
     h.clock.sleeps.clear();
     h.dialogs.messageAnswers.push_back(TModalResult::mrYes);
     TLabel *progress = Port(f, port).ClearItems.Progress;
-    QStringList shown;
-    h.clock.onSleep = [&](int) { shown << (progress->Visible() ? progress->Caption() : QStringLiteral("hidden")); };
     const qsizetype logged = TestEnvironment::LogTexts(f).size();
     Click(ClearButton(f, port, AllConfig));
-    h.clock.onSleep = nullptr;
 
     QStringList expected;
-    QStringList progressTexts;
-    for (int a = 0; a < 100; ++a) {
+    for (int a = 0; a < 100; ++a)
         expected << QStringLiteral("0:%1:%2=").arg(unit).arg(4999 + a) + Zeros(120);
-        progressTexts << QStringLiteral("Writing QV: %1").arg(a);
-    }
     QCOMPARE(Written(h.control), expected);
     for (const ScriptedMbaxp::Start &write : h.control.Writes()) {
         QCOMPARE(write.definition.kind, ScriptedMbaxp::Kind::WriteMultiple);
         QCOMPARE(write.definition.rate, 1000);
+        QCOMPARE(write.gapMs, 50);
     }
-    // One pause of 50 ms after each window, the label showing the window just written.
-    QCOMPARE(h.clock.sleeps, std::vector<int>(100, 50));
-    QCOMPARE(shown, progressTexts);
-    QCOMPARE(LogSince(f, logged), QStringList{QStringLiteral("Clear all Config Data to VKH port %1 (%2)").arg(port).arg(unit)});
+    // The 120 zeros are set once, before the first definition; the handler does not pause.
+    QCOMPARE(h.control.calls.filter(QRegularExpression("^Set\\(")).size(), 120);
+    QCOMPARE(h.control.calls.indexOf(QStringLiteral("Set(0,119,0)")) + 1,
+             h.control.calls.indexOf(QStringLiteral("Multi(0,%1,4999,120,1000)").arg(unit)));
+    QVERIFY(h.clock.sleeps.empty());
+    // Nothing has been answered yet.
     QVERIFY(progress->Visible());
+    QCOMPARE(progress->Caption(), QStringLiteral("Writing: "));
+    QCOMPARE(LogSince(f, logged), QStringList{});
+
+    // The write started before is answered first: it is not one of these.
+    h.control.DeliverOk(Handle::Write);
+    QCOMPARE(progress->Caption(), QStringLiteral("Writing: "));
+    QStringList shown;
+    for (int a = 0; a < 100; ++a) {
+        if (a == 50) {
+            // Another write on handle 0 in the middle: it is answered after the 100.
+            Click(ClearButton(f, port, TypeData));
+            h.dialogs.messageAnswers.push_back(TModalResult::mrYes);
+        }
+        // Some fail (a refused window, the connection lost at the end): each still counts.
+        if (a == 7 || a >= 97)
+            h.control.DeliverError(Handle::Write, a == 7 ? int16_t(2) : MbaxpError::NotConnected);
+        else
+            h.control.DeliverOk(Handle::Write);
+        shown << progress->Caption();
+        if (a < 99)
+            QCOMPARE(LogSince(f, logged).filter("Clear all Config").size(), 0);
+    }
+    QStringList progressTexts;
+    for (int a = 0; a < 99; ++a)
+        progressTexts << QStringLiteral("Writing QV: %1").arg(a);
+    progressTexts << QStringLiteral("Writing complete");
+    QCOMPARE(shown, progressTexts);
+    QCOMPARE(LogSince(f, logged).filter("Clear all Config"),
+             QStringList{QStringLiteral("Clear all Config Data to VKH port %1 (%2)").arg(port).arg(unit)});
+    QCOMPARE(f.Comms->Label4->Caption().section(QStringLiteral(" : "), 0, 0), QStringLiteral("17"));
+    // The write of the middle and one after: they change nothing of it.
+    h.control.DeliverOk(Handle::Write);
+    ClickTab(f, f.Config->Configuration);
+    Click(f.Config->Button23);
+    h.control.DeliverOk(Handle::Write);
     QCOMPARE(progress->Caption(), QStringLiteral("Writing complete"));
+    QCOMPARE(LogSince(f, logged).filter("Clear all Config").size(), 1);
     // The other pages' labels stay hidden.
     for (int other = 1; other <= 4; ++other)
         QCOMPARE(Port(f, other).ClearItems.Progress->Visible(), other == port);
+}
+
+void TestFormConfigWindow::secondAllConfigWhileOneRuns()
+{
+    // On the same port the button does nothing until the run has been answered; another
+    // port's run is queued behind it and followed on its own label.
+    FormHarness h;
+    TForm1 &f = h.form();
+    GivePassword(h);
+    ClickTab(f, Port(f, 1).Sheet);
+    h.dialogs.messageAnswers.push_back(TModalResult::mrYes);
+    Click(ClearButton(f, 1, AllConfig));
+    h.control.Clear();
+    h.dialogs.shown.clear();
+    Click(ClearButton(f, 1, AllConfig));
+    QVERIFY(h.dialogs.shown.empty());
+    QVERIFY(h.control.calls.isEmpty());
+
+    ClickTab(f, Port(f, 2).Sheet);
+    h.dialogs.messageAnswers.push_back(TModalResult::mrYes);
+    Click(ClearButton(f, 2, AllConfig));
+    QCOMPARE(h.control.Writes().size(), size_t(100));
+    TLabel *first = Port(f, 1).ClearItems.Progress;
+    TLabel *second = Port(f, 2).ClearItems.Progress;
+    for (int k = 0; k < 150; ++k)
+        h.control.DeliverOk(Handle::Write);
+    QCOMPARE(first->Caption(), QStringLiteral("Writing complete"));
+    QCOMPARE(second->Caption(), QStringLiteral("Writing QV: 49"));
+    // Port 1 may run again now.
+    ClickTab(f, Port(f, 1).Sheet);
+    h.control.Clear();
+    h.dialogs.messageAnswers.push_back(TModalResult::mrYes);
+    Click(ClearButton(f, 1, AllConfig));
+    QCOMPARE(h.control.Writes().size(), size_t(100));
+    QCOMPARE(first->Caption(), QStringLiteral("Writing: "));
+    for (int k = 0; k < 100; ++k)
+        h.control.DeliverOk(Handle::Write);
+    QCOMPARE(second->Caption(), QStringLiteral("Writing complete"));
+    QCOMPARE(first->Caption(), QStringLiteral("Writing QV: 49"));
+}
+
+namespace {
+QLabel *CloseNotice()
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->objectName() == QStringLiteral("WritesAtClose") && w->isVisible())
+            return qobject_cast<QLabel *>(w);
+    return nullptr;
+}
+} // namespace
+
+void TestFormConfigWindow::closeSendsTheWaitingWritesWithANotice()
+{
+    // The close lets the control send what waits after the settings were saved, with a
+    // notice while it does; meanwhile no handler of the window runs (the event loop runs).
+    FormHarness h;
+    TForm1 &f = h.form();
+    int ticks = 0;
+    f.Frame->Timer2->OnTimer = [&](TComponent *) { ++ticks; };
+    f.Frame->Timer2->SetEnabled(true);
+    QTRY_VERIFY(ticks > 0);
+    h.control.flushProgress = {100, 60, 1, 0};
+    h.control.flushResult = IMbaxp::WriteFlush{100, 100, 0, 0, 0, IMbaxp::FlushStop::None};
+    QStringList notices;
+    int ticksInFlush = 0;
+    bool iniSaved = false;
+    h.control.onFlushProgress = [&] {
+        QLabel *notice = CloseNotice();
+        notices << (notice ? notice->text() : QStringLiteral("none"));
+        const int before = ticks;
+        QTest::qWait(250);
+        ticksInFlush += ticks - before;
+        QFile ini(TestEnvironment::DataFolder() + "/VelkarHubProjects/Settings.ini");
+        iniSaved = ini.open(QIODevice::ReadOnly) && ini.readAll().contains("RadioButton2.Checked=True");
+    };
+    h.Destroy();
+    QCOMPARE(notices, (QStringList{"VelkarHub is closing: 100 writes still to be sent to the hub",
+                                   "VelkarHub is closing: 60 writes still to be sent to the hub",
+                                   "VelkarHub is closing: 1 writes still to be sent to the hub",
+                                   "VelkarHub is closing: 0 writes still to be sent to the hub"}));
+    QCOMPARE(ticksInFlush, 0);
+    QVERIFY(iniSaved);
+    QVERIFY(!CloseNotice());
+    // Nothing was given up: the fault log has nothing to say.
+    QVERIFY(!QFile::exists(TestEnvironment::DataFolder() + "/VelkarHubData/FaultLog.txt"));
+}
+
+void TestFormConfigWindow::closeReportsWritesGivenUp_data()
+{
+    using Stop = IMbaxp::FlushStop;
+    QTest::addColumn<IMbaxp::WriteFlush>("flush");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("time-out") << IMbaxp::WriteFlush{100, 40, 0, 1, 59, Stop::Timeout}
+                              << "Writes to the hub at close: 60 of 100 given up (59 not sent, 1 not answered): the hub did not answer";
+    QTest::newRow("connection lost") << IMbaxp::WriteFlush{3, 0, 1, 1, 1, Stop::ConnectionLost}
+                                     << "Writes to the hub at close: 2 of 3 given up (1 not sent, 1 not answered), 1 refused: the connection was lost";
+    QTest::newRow("refused only") << IMbaxp::WriteFlush{2, 1, 1, 0, 0, Stop::None}
+                                  << "Writes to the hub at close: 0 of 2 given up (0 not sent, 0 not answered), 1 refused: all sent";
+    QTest::newRow("time up") << IMbaxp::WriteFlush{5, 4, 0, 1, 0, Stop::TimeUp}
+                             << "Writes to the hub at close: 1 of 5 given up (0 not sent, 1 not answered): the time for the close ran out";
+}
+
+void TestFormConfigWindow::closeReportsWritesGivenUp()
+{
+    QFETCH(IMbaxp::WriteFlush, flush);
+    QFETCH(QString, line);
+    FormHarness h;
+    h.control.flushProgress = {flush.waiting};
+    h.control.flushResult = flush;
+    h.Destroy();
+    const QString path = TestEnvironment::DataFolder() + "/VelkarHubData/FaultLog.txt";
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromLatin1(file.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines[0].endsWith(QStringLiteral(" - ") + line), qPrintable(lines[0]));
 }
 
 QTEST_MAIN(TestFormConfigWindow)

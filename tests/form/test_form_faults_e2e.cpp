@@ -18,8 +18,6 @@
 
 namespace {
 
-// The COM port the RTU cases point at their pseudo-terminal (VELKARHUB_COM<n>).
-constexpr int ComPort = 150;
 // The COM port of a first start without settings.
 constexpr int DefaultComPort = 3;
 
@@ -118,38 +116,6 @@ bool ConnectionErrorsOnly(const std::map<int, int> &errors, bool timeouts)
 // attempt; the attempts come 250 ms after the loss, then 0.5, 1 and 2 s apart: fewer
 // than six in 4 s.
 int OutageErrorBound() { return (int(RepeatedHandles().size()) + 2) * 6; }
-
-// A live window over Modbus RTU on a socat pair: the program on one end (a COM port named
-// by VELKARHUB_COM<n>, put back as it was afterwards), the simulator on the other.
-struct LiveRtu {
-    PtyPair pty;
-    std::unique_ptr<LiveForm> live;
-    QByteArray comVariable;
-    std::optional<QByteArray> comBefore;
-
-    // settings: Settings.ini of a fresh data folder; none when empty (the folder is left as it is).
-    bool Start(const QString &settings = LiveForm::RtuSettings(ComPort), int comPort = ComPort)
-    {
-        if (!pty.start())
-            return false;
-        comVariable = QByteArray("VELKARHUB_COM") + QByteArray::number(comPort);
-        if (qEnvironmentVariableIsSet(comVariable.constData()))
-            comBefore = qgetenv(comVariable.constData());
-        qputenv(comVariable.constData(), pty.deviceA().toLocal8Bit());
-        live = std::make_unique<LiveForm>(QStringList{QStringLiteral("--rtu"), pty.deviceB()});
-        return live->simulator.start() && (settings.isEmpty() || LiveForm::WriteSettings(settings)) && live->ShowWindow();
-    }
-    ~LiveRtu()
-    {
-        live.reset();
-        if (comVariable.isEmpty())
-            return;
-        if (comBefore)
-            qputenv(comVariable.constData(), *comBefore);
-        else
-            qunsetenv(comVariable.constData());
-    }
-};
 
 } // namespace
 

@@ -339,10 +339,11 @@ void TestFormStartup::destructionOrder()
     h.control.Clear();
     h.form().Overview->Edit15->SetText(QStringLiteral("Pump house"));
     h.Destroy();
-    // The identification text is written, then the hub blocks stop.
+    // The identification text is written, then the hub blocks stop, and the writes that
+    // wait (the identification text's) are sent before the program ends.
     QCOMPARE(h.control.calls.first(), QStringLiteral("Multi(0,16,8999,15,1000)"));
-    QCOMPARE(h.control.calls.mid(h.control.calls.size() - 3),
-             (QStringList{"Once(0)", "Disable(2)", "Disable(3)"}));
+    QCOMPARE(h.control.calls.mid(h.control.calls.size() - 4),
+             (QStringList{"Once(0)", "Disable(2)", "Disable(3)", "Flush"}));
     QCOMPARE(h.control.Writes().back().words.size(), size_t(15));
     QCOMPARE(h.control.Writes().back().words[10], int16_t(' '));
     // The stored values were saved.

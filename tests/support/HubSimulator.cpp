@@ -188,6 +188,21 @@ QStringList HubSimulator::writeLog()
     return words;
 }
 
+QVector<HubSimulator::TimedWrite> HubSimulator::timedWriteLog()
+{
+    QStringList words = command(QStringLiteral("logtimes")).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (words.value(0) != QLatin1String("OK"))
+        return {};
+    words.removeFirst();
+    QVector<TimedWrite> writes;
+    writes.reserve(words.size());
+    for (const QString &word : words) {
+        const qsizetype colon = word.indexOf(QLatin1Char(':'));
+        writes.append({word.left(colon).toDouble(), word.mid(colon + 1)});
+    }
+    return writes;
+}
+
 namespace {
 QString withUnits(QString line, const QVector<int> &units)
 {

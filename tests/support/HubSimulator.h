@@ -56,6 +56,13 @@ public:
     bool set(int unit, int reg, const QVector<int> &values);
     // `log`: every write received since start or `clearlog`, as "UNIT:REG:V1,V2".
     QStringList writeLog();
+    // `logtimes`: the same writes, each with the time it was received on the monotonic
+    // clock, the one QElapsedTimer::msecsSinceReference() reads.
+    struct TimedWrite {
+        double atMs = 0;
+        QString entry; // "UNIT:REG:V1,V2", as writeLog() gives it
+    };
+    QVector<TimedWrite> timedWriteLog();
     // `silence` / `unsilence`: these units drop every request / answer again.
     bool silence(const QVector<int> &units);
     bool unsilence(const QVector<int> &units = {});

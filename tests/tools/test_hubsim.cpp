@@ -339,10 +339,39 @@ void TestHubSim::writesAreKeptAndLogged()
     QCOMPARE(readRegisters(*client, 18, 3900, 3).values, (QVector<quint16>{65535, 65535, 32768}));
     QCOMPARE(sim.writeLog().size(), 5);
 
+    // `logtimes`: the same entries, each with the time it was received, in order.
+    const QVector<HubSimulator::TimedWrite> timed = sim.timedWriteLog();
+    QStringList entries;
+    for (const HubSimulator::TimedWrite &w : timed)
+        entries << w.entry;
+    QCOMPARE(entries, sim.writeLog());
+    for (qsizetype i = 1; i < timed.size(); ++i)
+        QVERIFY(timed[i].atMs >= timed[i - 1].atMs);
+
     QCOMPARE(sim.command(QStringLiteral("clearlog")), QStringLiteral("OK"));
     QCOMPARE(sim.writeLog(), QStringList());
+    QVERIFY(sim.timedWriteLog().isEmpty());
+    // The time is on this process's monotonic clock: between the send and the reply.
+    const auto monotonicMs = [] {
+        QElapsedTimer now;
+        now.start();
+        return now.msecsSinceReference();
+    };
+    const qint64 sentAt = monotonicMs();
     QVERIFY(writeRegisters(*client, 16, 7000, {0}).ok());
+    const qint64 answeredAt = monotonicMs();
     QCOMPARE(sim.writeLog(), QStringList{QStringLiteral("16:7000:0")});
+    const double receivedAt = sim.timedWriteLog().value(0).atMs;
+    QVERIFY2(receivedAt >= double(sentAt) - 1 && receivedAt <= double(answeredAt) + 1,
+             qPrintable(QStringLiteral("%1 %2 %3").arg(sentAt).arg(receivedAt, 0, 'f', 3).arg(answeredAt)));
+    // A write sent 150 ms after the reply to the one before is logged at least that much
+    // later (the earlier one was received before it was answered).
+    QTest::qWait(150);
+    QVERIFY(writeRegisters(*client, 16, 7000, {1}).ok());
+    const QVector<HubSimulator::TimedWrite> two = sim.timedWriteLog();
+    QCOMPARE(two.size(), 2);
+    QCOMPARE(two[1].entry, QStringLiteral("16:7000:1"));
+    QVERIFY2(two[1].atMs - two[0].atMs >= 150, qPrintable(QString::number(two[1].atMs - two[0].atMs)));
 }
 
 void TestHubSim::commandsAnswerOneLineEach()
