@@ -23,6 +23,9 @@
 
 class QBoxLayout;
 class TILLed;
+namespace HubSettingsMap {
+struct Row;
+}
 
 struct WindowFrame;
 struct OverviewPage;
@@ -206,12 +209,12 @@ public:
     std::array<TQVStatistics, 4> QVStatistics{};
 
 private:
-    enum class LinkField : uint8_t { Link, Address, Noreply };
-    // The exit family: one implementation for every port and field.
-    void LinkSettingExit(TComponent *Sender, int Port, LinkField Field);
-    // The click writes: the value of one element of QVLinkSettings to the sender's unit
-    // (its Tag), logged as What.
-    void WriteLinkSelection(TComponent *Sender, int Element, int Value, const QString &What);
+    // The exit family: one implementation for every port and field, by the exit rule of
+    // the edit's register.
+    void LinkSettingExit(TComponent *Sender, int Port);
+    // The click writes: the value to the register of the sender's row of the link
+    // settings map, on the sender's unit (its Tag), logged as that row says.
+    void WriteLinkSelection(TComponent *Sender, int Value);
     void ResetLinkCounter(TComponent *Sender, int Port);
     void ResetTransmissionCount(TComponent *Sender, int Port);
 
@@ -492,14 +495,15 @@ private:
     // of "Use Fixed IP" and of a link-control group, with or without their write.
     void ApplyFixedIP(bool write);
     void ApplyLinkControl(TRadioGroup *group, bool write);
-    // The selected item's index of the time-out action or the LED test, written and logged;
-    // nothing without a selected item.
-    void WriteSelectedItem(TRadioGroup *group, int32_t address, const QString &logText);
+    // The selected item's index of the time-out action or the LED test, written to the
+    // group's register and logged; nothing without a selected item.
+    void WriteSelectedItem(TRadioGroup *group);
     // One hub settings edit written at Tag - 1 and logged with that address.
     void WriteHubEdit(TEdit *edit, int16_t value, const QString &logText);
-    // The mask of the 16 range boxes "UserR" or "ControlR" (found by name), as the
-    // register's signed value.
-    int16_t RangeMask(const QString &boxName) const;
+    // The mask of the 16 range boxes of a mask's row (found by name), as the register's
+    // signed value; and that mask written and logged, unless the hub's firmware lacks it.
+    int16_t RangeMask(const HubSettingsMap::Row &row) const;
+    void WriteRangeMask(const HubSettingsMap::Row &row);
 
     // A lamp's colour for this tick, by its rules; advances its step where they say.
     void DriveLamp(TILLed *lamp, TLED &record, int kind);

@@ -58,7 +58,7 @@ TForm1::~TForm1()
 
 void TForm1::FormCreate(TComponent *)
 {
-    // 1, 2, 3: the program folder and its help file.
+    // The program folder and its help file.
     LogMessage(QStringLiteral("Starting Package"));
     if (BaseDirectory.isEmpty())
         BaseDirectory = QCoreApplication::applicationDirPath();
@@ -67,7 +67,7 @@ void TForm1::FormCreate(TComponent *)
     About->Label130->SetCaption(QStringLiteral("Running From: ") + BaseDirectory);
     HelpFile = BaseDirectory + HelpFileName;
 
-    // 4: the INI store, the stored control values and the port names.
+    // The INI store, the stored control values and the port names.
     try {
         OvcIniFileStore1.SetFileName(TUtilities::CommonAppDataPath() + SettingsFile);
         OvcIniFileStore1.Open();
@@ -83,7 +83,7 @@ void TForm1::FormCreate(TComponent *)
         About->Label130->SetCaption(QStringLiteral("Exception in Create Main "));
     }
 
-    // 5: the fault log and its content of earlier runs.
+    // The fault log and its content of earlier runs.
     try {
         FaultLog = std::make_unique<QStringList>();
         const QString path = TUtilities::CommonAppDataPath() + FaultLogFile;
@@ -97,15 +97,15 @@ void TForm1::FormCreate(TComponent *)
         // The fault log starts with whatever could be read.
     }
 
-    // 6, 7: the helper instance and the error texts, which must exist.
+    // The helper instance and the Modbus error texts, which must exist.
     Useful = std::make_unique<TUtilities>();
     ModbusErrors = std::make_unique<QStringList>();
     *ModbusErrors = TextFiles::Load(BaseDirectory + ModbusErrorsFile).lines;
 
-    // 8: connect with the restored settings.
+    // Connect with the restored settings.
     Button2Click(this);
 
-    // 9, 10: titles and addresses of the grids.
+    // Titles and addresses of the starter grids, titles of the group-data grids.
     static const char *const gridTitles[] = {"Address", "Status", "Load", "Fault", "Type", "Command"};
     for (auto &port : Ports) {
         TStringGrid *grid = port->StringGrid;
@@ -119,7 +119,7 @@ void TForm1::FormCreate(TComponent *)
         port->SingleData.GroupGrid->SetCells(1, 0, QStringLiteral("Value"));
     }
 
-    // 11, 12, 13.
+    // The program's version, the widths of the group-data grids' columns, no starter selected.
     About->Label60->SetCaption(QStringLiteral("Application version: ") + GetFileVersionText(QString(), QStringLiteral("%d.%d.%d.%d")));
     for (auto &port : Ports) {
         port->SingleData.GroupGrid->SetColWidth(0, SingleDataGroup::TitleWidth);
@@ -127,12 +127,12 @@ void TForm1::FormCreate(TComponent *)
     }
     ActiveQuorvaneinLink.fill(0);
 
-    // 14: fault texts of the older starters, when supplied.
+    // Fault texts of the older starters, when supplied.
     FaultsQV2 = std::make_unique<QStringList>();
     if (QFileInfo::exists(BaseDirectory + FaultsQV2File))
         *FaultsQV2 = TextFiles::Load(BaseDirectory + FaultsQV2File).lines;
 
-    // 15.
+    // The diagnostics page stays hidden until asked for.
     Diagnostics->TabSheet2->SetTabVisible(false);
 }
 

@@ -37,7 +37,7 @@ void TForm1::DecodeGeneralInfo()
 {
     auto word = [this](int16_t index) { return Mbaxp1.Get_Register(GeneralData, index); };
 
-    // 1 to 3: the firmware version decides the length of the statistics block.
+    // The firmware version decides the length of the statistics block.
     Info_V1 = word(0);
     Info_V2 = word(1);
     Info_V3 = word(2);
@@ -51,7 +51,7 @@ void TForm1::DecodeGeneralInfo()
     }
     StartRead(HubStatistics); // its length follows the firmware word
 
-    // 4 to 7: version, checksum, MAC address, status words, lamp codes.
+    // Version, checksum, MAC address, status words, lamp codes.
     Overview->Label8->SetCaption(QStringLiteral("%1:%2:%3:%4").arg(Info_V1).arg(Info_V2).arg(Info_V3).arg(Info_V4));
     Info_CheckLow = word(4);
     Info_CheckHigh = word(5);
@@ -81,7 +81,7 @@ void TForm1::DecodeGeneralInfo()
                                     HexByte(Info_Mac5), HexByte(Info_Mac6)}
                             .join(QLatin1Char(':')));
 
-    // 8, 9: the status bits; the hub asking for the time gets it when allowed.
+    // The status bits; the hub asking for the time gets it when allowed.
     DateandTimeNeeded = Useful->IsBitOn(Info_Status1, 0);
     NetworkCableMissing = Useful->IsBitOn(Info_Status1, 1);
     EthernetTimeout = Useful->IsBitOn(Info_Status1, 2);
@@ -92,7 +92,7 @@ void TForm1::DecodeGeneralInfo()
     if (DateandTimeNeeded && HubSettings->CheckBox3->Checked())
         HubSettings->Btn_UpdateTime->Click();
 
-    // 10 to 12: the Ethernet settings in use, the status word, which ports have data.
+    // The Ethernet settings in use, the status word, which ports have data.
     for (size_t k = 0; k < Comms->UnitAddressEdits.size(); ++k)
         Comms->UnitAddressEdits[k]->SetText(QString::number(word(static_cast<int16_t>(13 + k))));
     Overview->Label44->SetCaption(QStringLiteral("VelkarsHub Status: ") + QString::number(Info_Status1));
@@ -104,7 +104,7 @@ void TForm1::DecodeGeneralInfo()
         label->SetCaption(QStringLiteral("P%1 %2").arg(bit + 1).arg(hasData ? QStringLiteral("Data") : QStringLiteral("No Data")));
     }
 
-    // 13: the maker's other network product is refused, after its data were shown.
+    // The maker's other network product is refused, after its data were shown.
     if (Info_V2 == WrongDeviceMarker) {
         Mbaxp1.UpdateDisable(GeneralData);
         Mbaxp1.UpdateDisable(HubStatistics);

@@ -1,6 +1,7 @@
 // The hub's settings block (handle 1) on the hub settings page, and every write that the
 // page's controls make to the hub's own registers (unit 16), with the reboot request of
-// the overview page, which writes into the same registers as the time.
+// the overview page, which writes into the same registers as the time. Which control
+// shows which register, and how it writes it, is HubSettingsMap.h's.
 //
 // A decoded value changes a control exactly as the operator would, so the change and
 // click handling of the control runs for it, with one rule more: a write caused by
@@ -15,6 +16,7 @@
 #include "mainform/MainForm.h"
 
 #include "controls/Controls.h"
+#include "mainform/HubSettingsMap.h"
 #include "mainform/pages/CommsPage.h"
 #include "mainform/pages/HubSettingsPage.h"
 #include "utilities/Convert.h"
@@ -25,30 +27,9 @@
 #include <utility>
 
 using RegisterMap::HubUnit;
+using HubSettingsMap::Rule;
 
 namespace {
-// Words of the settings block (word n is register 4x(100 + n)).
-constexpr int16_t FirstRangeWord = 26; // the access mask; range part k is word 26 + k
-constexpr int16_t LedTestWord = 107;
-constexpr int16_t ControlMaskWord = 108;
-
-// Zero-based addresses written.
-constexpr int32_t ClockAddress = 99;          // 4x100 to 4x105
-constexpr int32_t TimeoutActionAddress = 111; // 4x112
-constexpr int32_t AccessMaskAddress = 125;    // 4x126, the first register "Clear All Ranges" clears
-constexpr int32_t LedTestAddress = 206;       // 4x207
-constexpr int32_t ControlMaskAddress = 207;   // 4x208
-
-constexpr int RangeEdits = 80;
-constexpr int Ranges = 16;
-
-// The controlling-device ranges exist from this firmware word on.
-constexpr int16_t ControlRangesFirmware = 6;
-// "Clear All Ranges": the mask and the 80 range parts, and from that firmware on also the
-// LED test and the controlling-device mask.
-constexpr int ClearRangesShort = 81;
-constexpr int ClearRangesLong = 83;
-
 // Link control modes beyond the item indexes 0 to 2.
 constexpr int16_t ModbusSlaveMode = 10;
 constexpr int16_t SimulatedMode = 12321;
@@ -79,8 +60,6 @@ std::optional<int16_t> ChangeValue(bool settingsPage, const QString &text)
         return std::nullopt;
     return value;
 }
-
-const char *const RangeDataText = "IP Range Data written to VKH station 16 Address: ";
 
 // Whether the six clock values form a calendar date of the years 1 to 9999 and a time
 // of day. Checked here, by these limits, rather than by a date class's own range.
@@ -125,6 +104,9 @@ QString MaskText(const char *caption, uint16_t mask)
 {
     return QString::fromLatin1(caption) + QString::number(mask) + QStringLiteral(" $") + Convert::Hex16(mask, 0);
 }
+
+// The clock's registers, written as one block by "Update from PC" and "Reboot Required".
+constexpr int32_t ClockAddress = HubSettingsMap::FirstRegister - 1;
 } // namespace
 
 // ---------------------------------------------------------------- the settings block
@@ -134,13 +116,16 @@ void TForm1::DecodeHubSettings()
     auto word = [this](int16_t index) { return Mbaxp1.Get_Register(RegisterMap::Handle::HubSettings, index); };
     HubSettingsPage &page = *HubSettings;
 
-    // 1 to 3: the clock; the hub counts years from 2000.
-    Gen_Day = word(0);
-    Gen_Month = word(1);
-    Gen_Year = word(2);
-    Gen_Hour = word(3);
-    Gen_Minute = word(4);
-    Gen_Second = word(5);
+    // The fields first, every one of them; the masks as their 16-bit patterns. The hub's
+    // block ends at 4x207 below firmware word 6, and its last word is read all the same.
+    for (const HubSettingsMap::Row &row : HubSettingsMap::Rows) {
+        if (row.field)
+            this->*row.field = word(row.Word());
+        else if (row.mask)
+            this->*row.mask = static_cast<uint16_t>(word(row.Word()));
+    }
+
+    // The clock; the hub counts years from 2000.
     if (Gen_Year < 2000)
         Gen_Year = static_cast<int16_t>(Gen_Year + 2000);
     if (IsValidClock(Gen_Year, Gen_Month, Gen_Day, Gen_Hour, Gen_Minute, Gen_Second)) {
@@ -150,94 +135,68 @@ void TForm1::DecodeHubSettings()
         page.Label1->SetCaption(QStringLiteral("Not Decoded"));
     }
 
-    // 4, 5: the settings and the masks, in the hub's word order.
-    Gen_Link1Control = word(6);
-    Gen_Link2Control = word(7);
-    Gen_Link3Control = word(8);
-    Gen_Link4Control = word(9);
-    Gen_Port = word(10);
-    Gen_Timeout = word(11);
-    Gen_TimeoutAction = word(12);
-    Gen_DefineIP = word(13);
-    Gen_IP1 = word(14);
-    Gen_IP2 = word(15);
-    Gen_IP3 = word(16);
-    Gen_IP4 = word(17);
-    Gen_R1 = word(18);
-    Gen_R2 = word(19);
-    Gen_R3 = word(20);
-    Gen_R4 = word(21);
-    Mask_1 = word(22);
-    Mask_2 = word(23);
-    Mask_3 = word(24);
-    Mask_4 = word(25);
-    LimitIPRangeSelection = static_cast<uint16_t>(word(FirstRangeWord));
-    ControlRangeSelection = static_cast<uint16_t>(word(ControlMaskWord));
-    Gen_LEDTest = word(LedTestWord);
-
     // An edit the operator is in keeps the operator's text.
     auto show = [](TEdit *edit, int16_t value) {
         if (!edit->Focused())
             edit->SetText(QString::number(value));
     };
-
-    // 6: the address parts, each on its own: a failure shows which one and goes on.
-    const std::array<std::pair<TEdit *, int16_t>, 4> address{
-        {{page.IP1, Gen_IP1}, {page.IP2, Gen_IP2}, {page.IP3, Gen_IP3}, {page.IP4, Gen_IP4}}};
-    for (size_t n = 0; n < address.size(); ++n) {
-        try {
-            show(address[n].first, address[n].second);
-        } catch (const std::exception &) {
-            Comms->Label131->SetCaption(QString::number(n + 1));
+    // A write caused by a decoded value never sends a value other than the hub's own
+    // word: a value that a group or the box shows only approximately is shown and not
+    // written back.
+    int addressPart = 0;
+    for (const HubSettingsMap::Row &row : HubSettingsMap::Rows) {
+        switch (row.rule) {
+        case Rule::Clock: break;
+        case Rule::AddressPart:
+            // Each part on its own: a failure shows which one, and decoding goes on.
+            ++addressPart;
+            try {
+                show(Find<TEdit>(row.Control()), this->*row.field);
+            } catch (const std::exception &) {
+                Comms->Label131->SetCaption(QString::number(addressPart));
+            }
+            break;
+        case Rule::Edit: show(Find<TEdit>(row.Control()), this->*row.field); break;
+        case Rule::FixedIP: {
+            auto *box = Find<TCheckBox>(row.Control());
+            const int16_t value = this->*row.field;
+            if (ShowDecoded(box, value == 1))
+                ApplyFixedIP((box->Checked() ? 1 : 0) == value);
+            break;
+        }
+        case Rule::Item: {
+            auto *group = Find<TRadioGroup>(row.Control());
+            const int16_t value = this->*row.field;
+            if (ShowDecoded(group, value) && group->ItemIndex() == value)
+                WriteSelectedItem(group);
+            break;
+        }
+        case Rule::LinkControl: {
+            auto *group = Find<TRadioGroup>(row.Control());
+            const int16_t mode = this->*row.field;
+            const int item = mode == SimulatedMode ? 4 : mode == ModbusSlaveMode ? 3 : mode;
+            if (ShowDecoded(group, item))
+                ApplyLinkControl(group, LinkModeOfItem(group->ItemIndex()) == mode);
+            break;
+        }
+        case Rule::RangePart:
+            // All left alone while one of them is being edited; a focused one is not read.
+            if (SettingRange)
+                break;
+            for (int16_t k = 1; k <= row.count; ++k) {
+                auto *edit = Find<TEdit>(row.Control(k));
+                if (!edit->Focused())
+                    edit->SetText(QString::number(word(static_cast<int16_t>(row.Word() + k - 1))));
+            }
+            break;
+        case Rule::MaskBits:
+            // The boxes write only on the operator's mouse release.
+            for (int r = 1; r <= row.count; ++r)
+                Find<TCheckBox>(row.Control(r))->SetChecked(Useful->IsBitOn(this->*row.mask, r - 1));
+            Find<TLabel>(QString::fromLatin1(row.label))->SetCaption(MaskText(row.caption, this->*row.mask));
+            break;
         }
     }
-
-    // 7: router and mask.
-    for (const auto &[edit, value] : std::initializer_list<std::pair<TEdit *, int16_t>>{
-             {page.edtRouter1, Gen_R1}, {page.edtRouter2, Gen_R2}, {page.edtRouter3, Gen_R3}, {page.edtRouter4, Gen_R4},
-             {page.edtMask1, Mask_1}, {page.edtMask2, Mask_2}, {page.edtmask3, Mask_3}, {page.edtMask4, Mask_4}})
-        show(edit, value);
-
-    // 8: "Use Fixed IP"; its write runs only when it sends the hub's own word.
-    if (ShowDecoded(page.CheckBox1, Gen_DefineIP == 1))
-        ApplyFixedIP((page.CheckBox1->Checked() ? 1 : 0) == Gen_DefineIP);
-
-    // 9: port and time-out.
-    show(page.IP_Port, Gen_Port);
-    show(page.IPTimeout, Gen_Timeout);
-
-    // 10, 11: the time-out action and the link modes; a write runs only for a value that
-    // is the hub's own word.
-    if (ShowDecoded(page.EthernetTimeoutAction, Gen_TimeoutAction) && page.EthernetTimeoutAction->ItemIndex() == Gen_TimeoutAction)
-        EthernetTimeoutActionClick(page.EthernetTimeoutAction);
-    const std::array<int16_t, 4> modes{Gen_Link1Control, Gen_Link2Control, Gen_Link3Control, Gen_Link4Control};
-    for (size_t n = 0; n < modes.size(); ++n) {
-        TRadioGroup *group = page.LinkControl[n];
-        const int item = modes[n] == SimulatedMode ? 4 : modes[n] == ModbusSlaveMode ? 3 : modes[n];
-        if (ShowDecoded(group, item))
-            ApplyLinkControl(group, LinkModeOfItem(group->ItemIndex()) == modes[n]);
-    }
-
-    // 12: the range parts, all left alone while one of them is being edited.
-    if (!SettingRange) {
-        for (int16_t k = 1; k <= RangeEdits; ++k) {
-            auto *edit = Find<TEdit>(QStringLiteral("Range%1").arg(k));
-            if (!edit->Focused())
-                edit->SetText(QString::number(word(static_cast<int16_t>(FirstRangeWord + k))));
-        }
-    }
-
-    // 13 to 16: the masks. The boxes write only on the operator's mouse release.
-    for (int r = 1; r <= Ranges; ++r)
-        Find<TCheckBox>(QStringLiteral("UserR%1").arg(r))->SetChecked(Useful->IsBitOn(LimitIPRangeSelection, r - 1));
-    for (int r = 1; r <= Ranges; ++r)
-        Find<TCheckBox>(QStringLiteral("ControlR%1").arg(r))->SetChecked(Useful->IsBitOn(ControlRangeSelection, r - 1));
-    page.Label94->SetCaption(MaskText("Enable bits (40126): ", LimitIPRangeSelection));
-    page.Label122->SetCaption(MaskText("CRange bits (40208): ", ControlRangeSelection));
-
-    // 17: the LED test, written back only as the hub's own word.
-    if (ShowDecoded(page.LEDTest, Gen_LEDTest) && page.LEDTest->ItemIndex() == Gen_LEDTest)
-        LEDTestClick(page.LEDTest);
 }
 
 // ---------------------------------------------------------------- the edits
@@ -254,7 +213,7 @@ void TForm1::IP1Change(TComponent *Sender)
     // Runs for decoded text only: the operator's typing is taken by the exit.
     auto *edit = static_cast<TEdit *>(Sender);
     if (const std::optional<int16_t> value = ChangeValue(VKHSettingsTab, edit->Text()))
-        WriteHubEdit(edit, *value, QString::fromLatin1(RangeDataText));
+        WriteHubEdit(edit, *value, QString::fromLatin1(HubSettingsMap::ChangeLogged));
 }
 
 void TForm1::IP1Enter(TComponent *Sender) { EditOriginalValue = static_cast<TEdit *>(Sender)->Text(); }
@@ -270,7 +229,7 @@ void TForm1::IP1Exit(TComponent *Sender)
     const std::optional<int16_t> value = EditNumber(edit->Text());
     if (!value || *value == remembered)
         return;
-    WriteHubEdit(edit, *value, QStringLiteral("Controlling device timeout written to VKH station 16 Address: "));
+    WriteHubEdit(edit, *value, QString::fromLatin1(HubSettingsMap::ExitLogged));
 }
 
 void TForm1::Range1Enter(TComponent *Sender)
@@ -287,7 +246,7 @@ void TForm1::Range1Exit(TComponent *Sender)
     auto *edit = static_cast<TEdit *>(Sender);
     const std::optional<int16_t> value = ChangeValue(VKHSettingsTab, edit->Text());
     if (value && value != EditNumber(EditOriginalValue))
-        WriteHubEdit(edit, *value, QString::fromLatin1(RangeDataText));
+        WriteHubEdit(edit, *value, QString::fromLatin1(HubSettingsMap::ChangeLogged));
 }
 
 // ---------------------------------------------------------------- boxes and groups
@@ -304,20 +263,17 @@ void TForm1::ApplyFixedIP(bool write)
 
 void TForm1::CheckBox1Click(TComponent *) { ApplyFixedIP(true); }
 
-void TForm1::WriteSelectedItem(TRadioGroup *group, int32_t address, const QString &logText)
+void TForm1::WriteSelectedItem(TRadioGroup *group)
 {
     const int item = group->ItemIndex();
     if (item < 0)
         return;
-    WriteSingle(HubUnit, address, static_cast<int16_t>(item));
-    LogMessage(logText + QString::number(item));
+    const HubSettingsMap::Row &row = HubSettingsMap::Named(group->Name());
+    WriteSingle(HubUnit, row.Address(), static_cast<int16_t>(item));
+    LogMessage(QString::fromLatin1(row.logged) + QString::number(item));
 }
 
-void TForm1::EthernetTimeoutActionClick(TComponent *)
-{
-    WriteSelectedItem(HubSettings->EthernetTimeoutAction, TimeoutActionAddress,
-                      QStringLiteral("Ethernet controlling device timeout setting written to VKH 16:110  Val: "));
-}
+void TForm1::EthernetTimeoutActionClick(TComponent *) { WriteSelectedItem(HubSettings->EthernetTimeoutAction); }
 
 int TForm1::LinkModeOfItem(int ItemIndex)
 {
@@ -346,44 +302,50 @@ void TForm1::ApplyLinkControl(TRadioGroup *group, bool write)
 
 void TForm1::Link1ControlClick(TComponent *Sender) { ApplyLinkControl(static_cast<TRadioGroup *>(Sender), true); }
 
-void TForm1::LEDTestClick(TComponent *)
-{
-    WriteSelectedItem(HubSettings->LEDTest, LedTestAddress, QStringLiteral("LED test setting written to VKH 16:205  Val: "));
-}
+void TForm1::LEDTestClick(TComponent *) { WriteSelectedItem(HubSettings->LEDTest); }
 
 // ---------------------------------------------------------------- the range masks
 
-int16_t TForm1::RangeMask(const QString &boxName) const
+int16_t TForm1::RangeMask(const HubSettingsMap::Row &row) const
 {
     int32_t mask = 0;
-    for (int r = 1; r <= Ranges; ++r)
-        mask = Useful->SetBit(mask, static_cast<uint8_t>(r - 1), Find<TCheckBox>(boxName + QString::number(r))->Checked());
+    for (int r = 1; r <= row.count; ++r)
+        mask = Useful->SetBit(mask, static_cast<uint8_t>(r - 1), Find<TCheckBox>(row.Control(r))->Checked());
     // Range 16 is the register's bit 15: the pattern is sent as its signed value.
     return static_cast<int16_t>(static_cast<uint16_t>(mask));
 }
 
+void TForm1::WriteRangeMask(const HubSettingsMap::Row &row)
+{
+    if (row.firmware != 0 && Info_V4 < row.firmware) {
+        MessageDlg(QStringLiteral("The attached unit does not support this function."), TMsgDlgType::mtWarning, TMsgDlgBtn::mbCancel);
+        return;
+    }
+    WriteSingle(HubUnit, row.Address(), RangeMask(row));
+    LogMessage(QString::fromLatin1(row.logged));
+}
+
 void TForm1::UserR1MouseUp(TComponent *, Qt::MouseButton, Qt::KeyboardModifiers, int, int)
 {
-    WriteSingle(HubUnit, AccessMaskAddress, RangeMask(QStringLiteral("UserR")));
-    LogMessage(QStringLiteral("IP Address Range Enable Change"));
+    WriteRangeMask(HubSettingsMap::Named(QStringLiteral("UserR")));
 }
 
 void TForm1::ControlR1MouseUp(TComponent *, Qt::MouseButton, Qt::KeyboardModifiers, int, int)
 {
-    if (Info_V4 < ControlRangesFirmware) {
-        MessageDlg(QStringLiteral("The attached unit does not support this function."), TMsgDlgType::mtWarning, TMsgDlgBtn::mbCancel);
-        return;
-    }
-    WriteSingle(HubUnit, ControlMaskAddress, RangeMask(QStringLiteral("ControlR")));
-    LogMessage(QStringLiteral("Controlling Device Range Enable Change"));
+    WriteRangeMask(HubSettingsMap::Named(QStringLiteral("ControlR")));
 }
 
 // ---------------------------------------------------------------- buttons
 
 void TForm1::Button42Click(TComponent *)
 {
-    const int count = Info_V4 < ControlRangesFirmware ? ClearRangesShort : ClearRangesLong;
-    WriteBlock(HubUnit, AccessMaskAddress, std::vector<int16_t>(static_cast<size_t>(count), 0));
+    // From the access mask over the 80 range parts and, from the firmware that has the
+    // controlling-device mask, over the LED test to that mask.
+    const HubSettingsMap::Row &access = HubSettingsMap::Named(QStringLiteral("UserR"));
+    const HubSettingsMap::Row &parts = HubSettingsMap::Named(QStringLiteral("Range"));
+    const HubSettingsMap::Row &control = HubSettingsMap::Named(QStringLiteral("ControlR"));
+    const int last = Info_V4 < control.firmware ? parts.reg + parts.count - 1 : control.reg;
+    WriteBlock(HubUnit, access.Address(), std::vector<int16_t>(static_cast<size_t>(last - access.reg + 1), 0));
 }
 
 void TForm1::Btn_UpdateTimeClick(TComponent *)

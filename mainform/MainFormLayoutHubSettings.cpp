@@ -5,6 +5,7 @@
 
 #include "controls/Controls.h"
 #include "controls/PageControl.h"
+#include "mainform/HubSettingsMap.h"
 #include "mainform/Layout.h"
 #include "mainform/pages/HubSettingsPage.h"
 
@@ -15,10 +16,10 @@ using Layout::Add;
 namespace {
 constexpr int PartWidth = 38; // an address part, a range part
 constexpr int PortWidth = 52; // a port number, the time-out
-constexpr int Ranges = 16;
-constexpr int FirstRangeRegister = 127; // Range1 shows 4x127
 
-QString Hint(int registerNumber) { return QStringLiteral("16: 4x%1").arg(registerNumber); }
+// The register a control shows, as its Tag and its hint give it.
+int RegisterOf(const char *control) { return HubSettingsMap::Named(QString::fromLatin1(control)).reg; }
+QString Hint(const char *control) { return QStringLiteral("16: 4x%1").arg(RegisterOf(control)); }
 } // namespace
 
 void TForm1::BuildHubSettingsPage()
@@ -39,7 +40,7 @@ void TForm1::BuildHubSettingsPage()
                                            {QStringLiteral("Do Not Test"), QStringLiteral("All six LEDs green"), QStringLiteral("All Six LEDs red"),
                                             QStringLiteral("All six LEDs yellow"), QStringLiteral("All Six LEDs cycle")},
                                            2);
-    HubSettings->LEDTest->SetHint(Hint(207));
+    HubSettings->LEDTest->SetHint(Hint("LEDTest"));
     HubSettings->LEDTest->OnClick = [this](TComponent *s) { LEDTestClick(s); };
     Add(left, HubSettings->LEDTest);
     left->addStretch(1);
@@ -59,38 +60,38 @@ void TForm1::BuildHubEthernet(QBoxLayout *column)
     auto *grid = Layout::Grid(s.IPAddressRequest);
     grid->setHorizontalSpacing(3);
     s.PLCTimeout = new TGroupBox(this, QStringLiteral("GroupBoxPLCTimeout"), page, QStringLiteral("PLC Control Timeout Time"));
-    s.PLCTimeout->SetHint(Hint(111));
+    s.PLCTimeout->SetHint(Hint("IPTimeout"));
     auto *timeout = Layout::HBox(s.PLCTimeout);
 
-    // The 14 edits: row and column in the address grid (the time-out has its own group).
+    // The 14 edits: text at creation, row and column in the address grid (the time-out
+    // has its own group). The Tag is the register each shows.
     struct EditSpec {
         TEdit *HubSettingsPage::*edit;
         const char *name;
-        int tag;
         const char *text;
         int row, col;
     };
     static constexpr EditSpec edits[] = {
-        {&HubSettingsPage::IP1, "IP1", 114, "192", 0, 1},
-        {&HubSettingsPage::IP2, "IP2", 115, "168", 0, 2},
-        {&HubSettingsPage::IP3, "IP3", 116, "1", 0, 3},
-        {&HubSettingsPage::IP4, "IP4", 117, "4", 0, 4},
-        {&HubSettingsPage::IP_Port, "IP_Port", 110, "502", 0, 6},
-        {&HubSettingsPage::edtRouter1, "edtRouter1", 118, "192", 1, 1},
-        {&HubSettingsPage::edtRouter2, "edtRouter2", 119, "168", 1, 2},
-        {&HubSettingsPage::edtRouter3, "edtRouter3", 120, "1", 1, 3},
-        {&HubSettingsPage::edtRouter4, "edtRouter4", 121, "4", 1, 4},
-        {&HubSettingsPage::edtMask1, "edtMask1", 122, "192", 2, 1},
-        {&HubSettingsPage::edtMask2, "edtMask2", 123, "168", 2, 2},
-        {&HubSettingsPage::edtmask3, "edtmask3", 124, "1", 2, 3},
-        {&HubSettingsPage::edtMask4, "edtMask4", 125, "4", 2, 4},
-        {&HubSettingsPage::IPTimeout, "IPTimeout", 111, "1000", -1, -1},
+        {&HubSettingsPage::IP1, "IP1", "192", 0, 1},
+        {&HubSettingsPage::IP2, "IP2", "168", 0, 2},
+        {&HubSettingsPage::IP3, "IP3", "1", 0, 3},
+        {&HubSettingsPage::IP4, "IP4", "4", 0, 4},
+        {&HubSettingsPage::IP_Port, "IP_Port", "502", 0, 6},
+        {&HubSettingsPage::edtRouter1, "edtRouter1", "192", 1, 1},
+        {&HubSettingsPage::edtRouter2, "edtRouter2", "168", 1, 2},
+        {&HubSettingsPage::edtRouter3, "edtRouter3", "1", 1, 3},
+        {&HubSettingsPage::edtRouter4, "edtRouter4", "4", 1, 4},
+        {&HubSettingsPage::edtMask1, "edtMask1", "192", 2, 1},
+        {&HubSettingsPage::edtMask2, "edtMask2", "168", 2, 2},
+        {&HubSettingsPage::edtmask3, "edtmask3", "1", 2, 3},
+        {&HubSettingsPage::edtMask4, "edtMask4", "4", 2, 4},
+        {&HubSettingsPage::IPTimeout, "IPTimeout", "1000", -1, -1},
     };
     for (const EditSpec &spec : edits) {
         const bool inTimeoutGroup = spec.row < 0;
         TEdit *edit = new TEdit(this, QString::fromLatin1(spec.name), inTimeoutGroup ? s.PLCTimeout : s.IPAddressRequest,
                                 QString::fromLatin1(spec.text));
-        edit->Tag = spec.tag;
+        edit->Tag = RegisterOf(spec.name);
         // Every change of the text writes to the hub: only decoded text runs it; what the
         // operator types is written once, by the exit, when the operator leaves the edit.
         edit->TypingRunsChange = false;
@@ -112,14 +113,14 @@ void TForm1::BuildHubEthernet(QBoxLayout *column)
         }
         s.*spec.edit = edit;
     }
-    s.IP_Port->SetHint(Hint(110));
+    s.IP_Port->SetHint(Hint("IP_Port"));
     const char *const rows[] = {"IP Address", "Router IP Address", "Sub Net Mask"};
     for (int r = 0; r < 3; ++r)
         grid->addWidget(Layout::Text(s.IPAddressRequest, QString::fromLatin1(rows[r])), r, 0);
     grid->addWidget(Layout::Text(s.IPAddressRequest, QStringLiteral(":")), 0, 5);
     s.CheckBox1 = new TCheckBox(this, QStringLiteral("CheckBox1"), s.IPAddressRequest, QStringLiteral("Use Fixed IP"));
-    s.CheckBox1->Tag = 113;
-    s.CheckBox1->SetHint(Hint(113));
+    s.CheckBox1->Tag = RegisterOf("CheckBox1");
+    s.CheckBox1->SetHint(Hint("CheckBox1"));
     s.CheckBox1->OnClick = [this](TComponent *c) { CheckBox1Click(c); };
     Add(grid, s.CheckBox1, 3, 0, 1, 7);
     grid->setColumnStretch(7, 1);
@@ -133,7 +134,7 @@ void TForm1::BuildHubEthernet(QBoxLayout *column)
         this, QStringLiteral("EthernetTimeoutAction"), page, QStringLiteral("Ethernet Control Timeout Action"),
         {QStringLiteral("Keep Running"), QStringLiteral("Keep Running and change all commands to no action"),
          QStringLiteral("Keep running and change all commands to stop"), QStringLiteral("Stop the Velkar communications")});
-    s.EthernetTimeoutAction->SetHint(Hint(112));
+    s.EthernetTimeoutAction->SetHint(Hint("EthernetTimeoutAction"));
     s.EthernetTimeoutAction->OnClick = [this](TComponent *g) { EthernetTimeoutActionClick(g); };
     Add(column, s.EthernetTimeoutAction);
 }
@@ -143,13 +144,16 @@ void TForm1::BuildHubLinkControls(QBoxLayout *column)
     const QStringList items{QStringLiteral("No Transmission"), QStringLiteral("Transmissions enabled disabled next power cycle"),
                             QStringLiteral("Transmission enabled and auto enabled after power cycle"),
                             QStringLiteral("Act as Modbus RTU Slave port"), QStringLiteral("Simulate Link")};
-    for (int n = 1; n <= 4; ++n) {
-        auto *group = new TRadioGroup(this, QStringLiteral("Link%1Control").arg(n), HubSettings->TabSheet1,
-                                      QStringLiteral("Link %1 Control").arg(n), items);
-        group->Tag = 105 + n;
-        group->SetHint(Hint(group->Tag));
+    // Link n's group, Tag its register, in the order of the links.
+    size_t link = 0;
+    for (const HubSettingsMap::Row &row : HubSettingsMap::Rows) {
+        if (row.rule != HubSettingsMap::Rule::LinkControl)
+            continue;
+        auto *group = new TRadioGroup(this, row.Control(), HubSettings->TabSheet1, QStringLiteral("Link %1 Control").arg(link + 1), items);
+        group->Tag = row.reg;
+        group->SetHint(Hint(row.control));
         group->OnClick = [this](TComponent *g) { Link1ControlClick(g); };
-        HubSettings->LinkControl[static_cast<size_t>(n - 1)] = group;
+        HubSettings->LinkControl.at(link++) = group;
         Add(column, group);
     }
 }
@@ -185,12 +189,15 @@ void TForm1::BuildHubRanges(QBoxLayout *column)
 
     // Range r: its two boxes, then the four parts of its first address and, after "to:",
     // the last part of its last address (Range 5r - 4 to Range 5r).
-    for (int r = 1; r <= Ranges; ++r) {
-        auto *user = new TCheckBox(this, QStringLiteral("UserR%1").arg(r), s.GroupBox23, QStringLiteral("Use Range %1").arg(r));
+    const HubSettingsMap::Row &users = HubSettingsMap::Named(QStringLiteral("UserR"));
+    const HubSettingsMap::Row &controls = HubSettingsMap::Named(QStringLiteral("ControlR"));
+    const HubSettingsMap::Row &parts = HubSettingsMap::Named(QStringLiteral("Range"));
+    for (int r = 1; r <= users.count; ++r) {
+        auto *user = new TCheckBox(this, users.Control(r), s.GroupBox23, QStringLiteral("Use Range %1").arg(r));
         user->OnMouseUp = [this](TComponent *b, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
             UserR1MouseUp(b, button, shift, x, y);
         };
-        auto *control = new TCheckBox(this, QStringLiteral("ControlR%1").arg(r), s.GroupBox23, QStringLiteral("Control Range %1").arg(r));
+        auto *control = new TCheckBox(this, controls.Control(r), s.GroupBox23, QStringLiteral("Control Range %1").arg(r));
         control->OnMouseUp = [this](TComponent *b, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
             ControlR1MouseUp(b, button, shift, x, y);
         };
@@ -198,8 +205,8 @@ void TForm1::BuildHubRanges(QBoxLayout *column)
         Add(grid, control, r, 1);
         for (int part = 0; part < 5; ++part) {
             const int k = 5 * (r - 1) + part + 1;
-            auto *edit = new TEdit(this, QStringLiteral("Range%1").arg(k), s.GroupBox23, QStringLiteral("192"));
-            edit->Tag = FirstRangeRegister + k - 1;
+            auto *edit = new TEdit(this, parts.Control(k), s.GroupBox23, QStringLiteral("192"));
+            edit->Tag = parts.reg + k - 1;
             edit->Widget()->setFixedWidth(PartWidth);
             // As the Ethernet edits: typing is written by the exit, decoded text by the change.
             edit->TypingRunsChange = false;

@@ -6,6 +6,7 @@
 #include "controls/PageControl.h"
 #include "mainform/Colours.h"
 #include "mainform/Layout.h"
+#include "mainform/LinkSettingsMap.h"
 #include "mainform/pages/PortPage.h"
 
 #include <QFontMetrics>
@@ -49,27 +50,26 @@ void TForm1::BuildPortLinkSettings(PortPage &port, QBoxLayout *column)
     grid->setVerticalSpacing(3);
     layout->addLayout(grid);
 
-    // The edits, each with its label, Tag (the register's zero-based address), typing
-    // limit and place: two to a row.
+    // The edits, each with its label, typing limit and place: two to a row. The Tag is
+    // the zero-based address of the register each shows.
     struct EditSpec {
         TEdit *LinkSettingsGroup::*edit;
         const char *suffix;
         const char *label;
-        int tag;
         int maxLength; // 0: not limited
         int exit;      // column of LinkEditExits; -1: no handlers
         int row, column;
     };
     static constexpr EditSpec edits[] = {
-        {&LinkSettingsGroup::Port, "Port", "Port Number:", 999, 0, -1, 0, 0},
-        {&LinkSettingsGroup::Link, "Link", "Link Number:", 1000, 2, 0, 0, 2},
-        {&LinkSettingsGroup::First, "First", "First Address:", 1002, 2, 1, 1, 0},
-        {&LinkSettingsGroup::Last, "Last", "Last Address:", 1003, 2, 2, 1, 2},
-        {&LinkSettingsGroup::Noreply, "Noreply", "No Reply Timeout Limit:", 1005, 0, 3, 2, 0},
+        {&LinkSettingsGroup::Port, "Port", "Port Number:", 0, -1, 0, 0},
+        {&LinkSettingsGroup::Link, "Link", "Link Number:", 2, 0, 0, 2},
+        {&LinkSettingsGroup::First, "First", "First Address:", 2, 1, 1, 0},
+        {&LinkSettingsGroup::Last, "Last", "Last Address:", 2, 2, 1, 2},
+        {&LinkSettingsGroup::Noreply, "Noreply", "No Reply Timeout Limit:", 0, 3, 2, 0},
     };
     for (const EditSpec &spec : edits) {
         TEdit *edit = new TEdit(this, prefix + QString::fromLatin1(spec.suffix), g.Box, QStringLiteral("1"));
-        edit->Tag = spec.tag;
+        edit->Tag = LinkSettingsMap::Named(QString::fromLatin1(spec.suffix)).Address();
         if (spec.maxLength > 0)
             edit->SetMaxLength(spec.maxLength);
         if (spec.exit >= 0) {

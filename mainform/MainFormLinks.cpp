@@ -3,6 +3,7 @@
 #include "mainform/MainForm.h"
 
 #include "controls/Controls.h"
+#include "mainform/LinkSettingsMap.h"
 #include "mainform/pages/PortPage.h"
 #include "utilities/Convert.h"
 #include "utilities/Exceptions.h"
@@ -12,31 +13,14 @@
 #include <utility>
 
 using namespace ConfigConst;
+using LinkSettingsMap::Rule;
 using RegisterMap::Handle::LinkSettings;
 using RegisterMap::Handle::LinkStatistics;
 
 namespace {
 
-// The elements of a link's row of QVLinkSettings.
-enum Element : int {
-    PortNumber = 0,
-    LinkNumber = 1,
-    Baud = 2,
-    FirstAddress = 3,
-    LastAddress = 4,
-    Expected = 5, // no register: last - first + 1, computed with the statistics
-    ConfigConflict = 6,
-    NoReply = 7,
-    FastBroadcast = 8,
-    InputData = 9,
-};
-
-// The word of the settings block that an element holds (Expected holds none).
-constexpr int WordOf(int element) { return element < Expected ? element : element - 1; }
-constexpr int SettingsWords = WordOf(InputData) + 1;
-
-// The zero-based address of an element's register.
-int32_t AddressOf(int element) { return RegisterMap::Find(LinkSettings)->address + WordOf(element); }
+// The element of a link's row of QVLinkSettings that holds a control's register.
+int ElementOf(const char *control) { return LinkSettingsMap::Named(QString::fromLatin1(control)).Element(); }
 
 // The baud table: the hub's code (baud rate / 100) of each "Baud Rate" item index. The
 // groups offer items 0 to 7; 8 to 10 (57600, 115200 and 128000 baud) come only from a
@@ -66,20 +50,6 @@ void ShowDecodedIndex(TRadioGroup *group, int16_t index)
 {
     ShowDecoded(group, index < group->Items().size(), [&] { group->SetItemIndex(index); });
 }
-
-// The exit family's fields, in LinkField order: largest value, error box text, and the
-// start of the log line.
-struct ExitRule {
-    int16_t maximum;
-    const char *message;
-    const char *logged;
-    bool logsRegister; // the log line names the register (Tag + 1)
-};
-constexpr ExitRule ExitRules[] = {
-    {15, "Quorvane Link Number invlalid\r\nValue must be between 0 and 15", "Link number", false},
-    {99, "Quorvane Address invlalid\r\nValue must be between 0 and 99", "Setting", true},
-    {255, "Timeout Number invlalid\r\nValue must be between 0 and 255", "Control Timeout", true},
-};
 
 // A text as a signed 16-bit number; nothing for a text that is not an integer or lies
 // outside -32768 to 32767.
@@ -120,7 +90,7 @@ std::optional<int16_t> TForm1::DecodedBaudCode(int16_t Link) const
     const size_t l = LinkIndex(Link);
     if (!BaudDecoded[l])
         return std::nullopt;
-    return QVLinkSettings[l][Baud];
+    return QVLinkSettings[l][static_cast<size_t>(ElementOf("Baud"))];
 }
 
 void TForm1::DecodeLinkSettings(int16_t Link)
@@ -130,84 +100,99 @@ void TForm1::DecodeLinkSettings(int16_t Link)
     // A short read (Button7) carries fewer words, also when its result comes after the
     // handle was defined again with all nine: the words beyond it in the control's buffer
     // are older and are neither stored nor shown.
-    const int words = std::clamp<int>(Mbaxp1.ResultCount(handle), 0, SettingsWords);
-    const auto fresh = [words](int element) { return WordOf(element) < words; };
+    const int words = std::clamp<int>(Mbaxp1.ResultCount(handle), 0, LinkSettingsMap::Words);
+    const auto fresh = [words](const LinkSettingsMap::Row &row) { return row.Word() < words; };
 
     auto &settings = QVLinkSettings[l];
-    for (int element = PortNumber; element <= InputData; ++element)
-        if (element != Expected && fresh(element))
-            settings[static_cast<size_t>(element)] = Mbaxp1.Get_Register(handle, static_cast<int16_t>(WordOf(element)));
-    if (fresh(Baud))
-        BaudDecoded[l] = true;
-    const auto value = [&settings](int element) { return settings[static_cast<size_t>(element)]; };
-
-    LinkSettingsGroup &g = Ports[l]->LinkSettings;
-    if (fresh(PortNumber))
-        g.Port->SetText(QString::number(value(PortNumber)));
-    // An edit that has the focus keeps what the operator is typing.
-    for (const auto &[edit, element] : {std::pair{g.Link, LinkNumber}, std::pair{g.First, FirstAddress},
-                                        std::pair{g.Last, LastAddress}, std::pair{g.Noreply, NoReply}})
-        if (fresh(element) && ActiveControl() != edit)
-            edit->SetText(QString::number(value(element)));
-
-    if (fresh(ConfigConflict))
-        ShowDecodedIndex(g.ConfigConflict, value(ConfigConflict));
-    if (fresh(FastBroadcast)) {
-        const int16_t broadcast = value(FastBroadcast);
-        ShowDecoded(g.FastBroad, broadcast == 0 || broadcast == 1, [&] { g.FastBroad->SetChecked(broadcast != 0); });
+    for (const LinkSettingsMap::Row &row : LinkSettingsMap::Rows) {
+        if (!fresh(row))
+            continue;
+        settings[static_cast<size_t>(row.Element())] = Mbaxp1.Get_Register(handle, row.Word());
+        if (row.rule == Rule::Baud)
+            BaudDecoded[l] = true;
     }
-    if (fresh(InputData)) {
-        try {
-            ShowDecodedIndex(g.InputDataSize, value(InputData));
-        } catch (const std::exception &) {
-            g.InputDataSize->SetItemIndex(-1);
+
+    // On the link's port page, whatever page is shown.
+    const int port = Link + 1;
+    for (const LinkSettingsMap::Row &row : LinkSettingsMap::Rows) {
+        if (!fresh(row))
+            continue;
+        const int16_t value = settings[static_cast<size_t>(row.Element())];
+        const QString name = row.Control(port);
+        switch (row.rule) {
+        case Rule::Shown: Find<TEdit>(name)->SetText(QString::number(value)); break;
+        case Rule::Exit: {
+            // An edit that has the focus keeps what the operator is typing.
+            auto *edit = Find<TEdit>(name);
+            if (ActiveControl() != edit)
+                edit->SetText(QString::number(value));
+            break;
         }
-    }
-    if (fresh(Baud)) {
-        // A code that none of the group's items shows (57600 baud and above, 0, negative
-        // or any other) leaves the group without a selection rather than showing another
-        // rate; clearing a selection runs no click handling, so nothing is written.
-        const int index = BaudIndexOf(value(Baud));
-        g.Baud->SetItemIndex(index < g.Baud->Items().size() ? index : -1);
+        case Rule::Item: {
+            auto *group = Find<TRadioGroup>(name);
+            if (!row.clearedOnFailure) {
+                ShowDecodedIndex(group, value);
+                break;
+            }
+            try {
+                ShowDecodedIndex(group, value);
+            } catch (const std::exception &) {
+                group->SetItemIndex(-1);
+            }
+            break;
+        }
+        case Rule::Box: {
+            auto *box = Find<TCheckBox>(name);
+            ShowDecoded(box, value == 0 || value == 1, [&] { box->SetChecked(value != 0); });
+            break;
+        }
+        case Rule::Baud: {
+            // A code that none of the group's items shows (57600 baud and above, 0,
+            // negative or any other) leaves the group without a selection rather than
+            // showing another rate; clearing a selection runs no click handling, so
+            // nothing is written.
+            auto *group = Find<TRadioGroup>(name);
+            const int index = BaudIndexOf(value);
+            group->SetItemIndex(index < group->Items().size() ? index : -1);
+            break;
+        }
+        }
     }
 }
 
-void TForm1::WriteLinkSelection(TComponent *Sender, int Element, int Value, const QString &What)
+void TForm1::WriteLinkSelection(TComponent *Sender, int Value)
 {
     if (!PortTab)
         return;
-    const auto unit = static_cast<int16_t>(static_cast<TControl *>(Sender)->Tag);
-    WriteSingle(unit, AddressOf(Element), static_cast<int16_t>(Value));
-    LogMessage(What + QStringLiteral(" written to VKH Station Address: ") + QString::number(unit) + QStringLiteral(" Val: ") +
-               QString::number(Value));
+    const LinkSettingsMap::Row &row = LinkSettingsMap::OfControl(Sender->Name());
+    const auto unit = static_cast<int16_t>(Sender->Tag);
+    WriteSingle(unit, row.Address(), static_cast<int16_t>(Value));
+    LogMessage(QString::fromLatin1(row.logged) + QStringLiteral(" written to VKH Station Address: ") + QString::number(unit) +
+               QStringLiteral(" Val: ") + QString::number(Value));
 }
 
 void TForm1::QVL1BaudClick(TComponent *Sender)
 {
     const int index = static_cast<TRadioGroup *>(Sender)->ItemIndex();
     if (index >= 0 && index < static_cast<int>(BaudCodes.size()))
-        WriteLinkSelection(Sender, Baud, BaudCodes[static_cast<size_t>(index)], QStringLiteral("Baud rate"));
+        WriteLinkSelection(Sender, BaudCodes[static_cast<size_t>(index)]);
 }
 
 void TForm1::QVL1ConfigConflictClick(TComponent *Sender)
 {
     const int index = static_cast<TRadioGroup *>(Sender)->ItemIndex();
     if (index >= 0)
-        WriteLinkSelection(Sender, ConfigConflict, index, QStringLiteral("Config conflict setting"));
+        WriteLinkSelection(Sender, index);
 }
 
 void TForm1::QVL1InputDataSizeClick(TComponent *Sender)
 {
     const int index = static_cast<TRadioGroup *>(Sender)->ItemIndex();
     if (index >= 0)
-        WriteLinkSelection(Sender, InputData, index, QStringLiteral("Input data size"));
+        WriteLinkSelection(Sender, index);
 }
 
-void TForm1::QVL1FastBroadClick(TComponent *Sender)
-{
-    WriteLinkSelection(Sender, FastBroadcast, static_cast<TCheckBox *>(Sender)->Checked() ? 1 : 0,
-                       QStringLiteral("Fast Broadcast setting"));
-}
+void TForm1::QVL1FastBroadClick(TComponent *Sender) { WriteLinkSelection(Sender, static_cast<TCheckBox *>(Sender)->Checked() ? 1 : 0); }
 
 void TForm1::QVL1LinkEnter(TComponent *Sender)
 {
@@ -216,45 +201,45 @@ void TForm1::QVL1LinkEnter(TComponent *Sender)
         EditOriginalValue = edit->Text();
 }
 
-void TForm1::LinkSettingExit(TComponent *Sender, int Port, LinkField Field)
+void TForm1::LinkSettingExit(TComponent *Sender, int Port)
 {
     if (!PortTab)
         return;
     auto *edit = static_cast<TEdit *>(Sender);
-    const ExitRule &rule = ExitRules[static_cast<size_t>(Field)];
+    const LinkSettingsMap::ExitRule *rule = LinkSettingsMap::OfControl(edit->Name()).exit;
     const auto value = Int16Of(edit->Text());
     const auto original = Int16Of(EditOriginalValue);
-    if (!value || !original)
+    if (!rule || !value || !original)
         return;
-    if (*value < 0 || *value > rule.maximum) {
-        MessageDlg(QString::fromLatin1(rule.message), TMsgDlgType::mtError, TMsgDlgBtn::mbOK);
+    if (*value < 0 || *value > rule->maximum) {
+        MessageDlg(QString::fromLatin1(rule->message), TMsgDlgType::mtError, TMsgDlgBtn::mbOK);
         edit->SetText(EditOriginalValue);
         return;
     }
     if (*value == *original)
         return;
     WriteSingle(RegisterMap::LinkUnit(Port - 1), edit->Tag, *value);
-    QString text = QString::fromLatin1(rule.logged) + QStringLiteral(" written to VKH Port ") + QString::number(Port);
-    if (rule.logsRegister)
+    QString text = QString::fromLatin1(rule->logged) + QStringLiteral(" written to VKH Port ") + QString::number(Port);
+    if (rule->logsRegister)
         text += QStringLiteral(" Address: ") + QString::number(edit->Tag + 1) + QStringLiteral(" Val: ");
     else
         text += QStringLiteral(": ");
     LogMessage(text + QString::number(*value));
 }
 
-void TForm1::QVL1LinkExit(TComponent *Sender) { LinkSettingExit(Sender, 1, LinkField::Link); }
-void TForm1::QVL1FirstExit(TComponent *Sender) { LinkSettingExit(Sender, 1, LinkField::Address); }
-void TForm1::QVL1NoreplyExit(TComponent *Sender) { LinkSettingExit(Sender, 1, LinkField::Noreply); }
-void TForm1::QVL2LinkExit(TComponent *Sender) { LinkSettingExit(Sender, 2, LinkField::Link); }
-void TForm1::QVL2FirstExit(TComponent *Sender) { LinkSettingExit(Sender, 2, LinkField::Address); }
-void TForm1::QVL2NoreplyExit(TComponent *Sender) { LinkSettingExit(Sender, 2, LinkField::Noreply); }
-void TForm1::QVL3LinkExit(TComponent *Sender) { LinkSettingExit(Sender, 3, LinkField::Link); }
-void TForm1::QVL3FirstExit(TComponent *Sender) { LinkSettingExit(Sender, 3, LinkField::Address); }
-void TForm1::QVL3NoreplyExit(TComponent *Sender) { LinkSettingExit(Sender, 3, LinkField::Noreply); }
-void TForm1::QVL4LinkExit(TComponent *Sender) { LinkSettingExit(Sender, 4, LinkField::Link); }
-void TForm1::QVL4FirstExit(TComponent *Sender) { LinkSettingExit(Sender, 4, LinkField::Address); }
-void TForm1::QVL4LastExit(TComponent *Sender) { LinkSettingExit(Sender, 4, LinkField::Address); }
-void TForm1::QVL4NoreplyExit(TComponent *Sender) { LinkSettingExit(Sender, 4, LinkField::Noreply); }
+void TForm1::QVL1LinkExit(TComponent *Sender) { LinkSettingExit(Sender, 1); }
+void TForm1::QVL1FirstExit(TComponent *Sender) { LinkSettingExit(Sender, 1); }
+void TForm1::QVL1NoreplyExit(TComponent *Sender) { LinkSettingExit(Sender, 1); }
+void TForm1::QVL2LinkExit(TComponent *Sender) { LinkSettingExit(Sender, 2); }
+void TForm1::QVL2FirstExit(TComponent *Sender) { LinkSettingExit(Sender, 2); }
+void TForm1::QVL2NoreplyExit(TComponent *Sender) { LinkSettingExit(Sender, 2); }
+void TForm1::QVL3LinkExit(TComponent *Sender) { LinkSettingExit(Sender, 3); }
+void TForm1::QVL3FirstExit(TComponent *Sender) { LinkSettingExit(Sender, 3); }
+void TForm1::QVL3NoreplyExit(TComponent *Sender) { LinkSettingExit(Sender, 3); }
+void TForm1::QVL4LinkExit(TComponent *Sender) { LinkSettingExit(Sender, 4); }
+void TForm1::QVL4FirstExit(TComponent *Sender) { LinkSettingExit(Sender, 4); }
+void TForm1::QVL4LastExit(TComponent *Sender) { LinkSettingExit(Sender, 4); }
+void TForm1::QVL4NoreplyExit(TComponent *Sender) { LinkSettingExit(Sender, 4); }
 
 // ---------------------------------------------------------------- link statistics
 
@@ -298,10 +283,12 @@ void TForm1::DecodeLinkStatistics(int16_t Link)
     g.Timeouts->SetCaption(twoLines("Timeout Errors", withLast(s.TimeoutCount, "Last Quorvane", s.LastTimeoutAddress)));
 
     auto &settings = QVLinkSettings[l];
-    const int32_t expected = int32_t{settings[LastAddress]} - settings[FirstAddress] + 1;
-    settings[Expected] = Convert::ToInt16(expected);
+    const auto element = [&settings](int e) -> int16_t & { return settings[static_cast<size_t>(e)]; };
+    const int32_t expected = int32_t{element(ElementOf("Last"))} - element(ElementOf("First")) + 1;
+    int16_t &expectedCount = element(LinkSettingsMap::ExpectedElement);
+    expectedCount = Convert::ToInt16(expected);
 
-    g.Responds->SetCaption(twoLines("Units Responding", withLast(s.RespondingCount, "Number Expected", settings[Expected])));
+    g.Responds->SetCaption(twoLines("Units Responding", withLast(s.RespondingCount, "Number Expected", expectedCount)));
     g.LastScan->SetCaption(twoLines("Last Scan Time (ms)", QString::number(s.LastScanTime)));
     g.AverageScan->SetCaption(twoLines("Average Scan Time (ms)", QString::number(s.AverageScanTime)));
     g.MaxScan->SetCaption(twoLines("Maximum Scan Time (ms)", QString::number(s.MaxScanTime)));

@@ -4,7 +4,8 @@
 // 16), then its identification text.
 //
 // The file: line 0 is "VelkarHub from Halvern"; then per port 17 lines, then the hub's
-// settings, each value on a line of its own after a label line (the layout below). It
+// settings, each value on a line of its own after a label line; the two settings maps
+// (HubSettingsMap.h, LinkSettingsMap.h) give each register's line. It
 // is written in Latin-1 (the program's 8-bit code page) without a byte-order mark,
 // every line ended by CR LF; it is read with CR LF, LF or CR line ends, and in UTF-8 or
 // UTF-16 when it begins with such a byte-order mark. Only line 0 of the label lines is
@@ -20,10 +21,10 @@
 #include "mainform/MainForm.h"
 
 #include "controls/Controls.h"
+#include "mainform/HubSettingsMap.h"
+#include "mainform/LinkSettingsMap.h"
 #include "mainform/pages/CommsPage.h"
-#include "mainform/pages/HubSettingsPage.h"
 #include "mainform/pages/OverviewPage.h"
-#include "mainform/pages/PortPage.h"
 #include "utilities/Convert.h"
 #include "utilities/Exceptions.h"
 #include "utilities/TextFiles.h"
@@ -32,6 +33,7 @@ using RegisterMap::HubUnit;
 using RegisterMap::Links;
 using RegisterMap::Handle::FileHubBlock;
 using RegisterMap::Handle::FileLinkBlock;
+using SettingsMap::Load;
 
 namespace {
 
@@ -49,122 +51,121 @@ const QString NotExpected = QStringLiteral("This file is not as I expected it to
 constexpr qint64 MaxFileBytes = 64 * 1024;
 
 constexpr int HubBlockNumber = Links; // the blocks: 0 to 3 the links, 4 the hub
-constexpr int LedTestWord = 101;      // of the hub block: always 0
-constexpr int FirstAddressWord = 8;   // the fixed address, then the router and the mask
-constexpr int AccessMaskWord = 20;
-constexpr int FirstRangeWord = 21;    // range value k goes to word 20 + k
-constexpr int ControlMaskWord = 102;
-constexpr int RangeValues = 80;
-constexpr int Ranges = 16;
 
 // One line of the file: a label line with its fixed text, or a value line with the
 // control it is saved from and what a load makes of it.
-struct FileLine {
+struct Line {
     enum class Kind : uint8_t {
-        Label,       // fixed text, not read
-        Number,      // a register's signed value: an edit's text, or "1"/"0" for a box
-        Item,        // an item index of the control's group, written as it is
-        Baud,        // a "Baud Rate" item index 0 to 10, written as its baud code
-        LinkControl, // a link-control item index, written as the hub's link mode
-        FixedIP,     // "true"/"false": 0 for exactly "false", 1 for any other text
-        RangeBit,    // "1"/"0": bit `bit` of the word set for exactly "1"
-        Ident,       // the identification text
+        Unset, // no table gives the line
+        Label, // fixed text, not read
+        Value, // a register's value, converted by `load`
+        Ident, // the identification text
     };
-    Kind kind;
+    Kind kind = Kind::Unset;
     QString label;              // Label
+    Load load = Load::None;     // Value
     TControl *control = nullptr;
-    int block = 0;              // the block a load writes the value into (not the identification)
-    int word = 0;
-    int bit = 0;                // RangeBit
+    int block = 0;              // Value: the block a load writes it into ...
+    int word = 0;               // ... its word there ...
+    int bit = 0;                // ... and, for Load::RangeBit, its bit
 };
 
-using Kind = FileLine::Kind;
+using Kind = Line::Kind;
 
-// A value line of a block after its label line.
-struct Field {
-    QString label;
-    Kind kind;
-    TControl *control;
-};
-
-// The 218 lines, in the order of the file.
-std::vector<FileLine> FileLayout(const TForm1 &f)
-{
-    std::vector<FileLine> lines;
-    const auto label = [&](const QString &text) { lines.push_back({Kind::Label, text}); };
-    const auto value = [&](Kind kind, TControl *control, int block, int word, int bit = 0) {
-        lines.push_back({kind, {}, control, block, word, bit});
-    };
-    // Fields of one block, each after its label, into the block's words from `word` on.
-    const auto fields = [&](std::initializer_list<Field> list, int block, int word) {
-        for (const Field &field : list) {
-            label(field.label);
-            value(field.kind, field.control, block, word++);
+// The lines, in the order of the file: line 0, a heading and the lines of each port
+// from the link settings map, "***** General Content *****", the hub's lines from the
+// hub settings map, then the identification text under its label.
+class FileLayout {
+public:
+    explicit FileLayout(const TForm1 &f)
+    {
+        Label(0, FirstLine);
+        const RegisterMap::Block &linkBlock = *RegisterMap::Find(FileLinkBlock);
+        const int portLines = LastLine(LinkSettingsMap::Rows) + 1; // the heading and the port's lines
+        for (int link = 0; link < Links; ++link) {
+            const int port = link + 1;
+            const int heading = 1 + portLines * link;
+            Label(heading, QStringLiteral("***** Quorvane Port %1 *****").arg(port));
+            for (const LinkSettingsMap::Row &row : LinkSettingsMap::Rows) {
+                const SettingsMap::FileLine &file = row.file;
+                if (file.load == Load::None)
+                    continue;
+                const char *label = port >= 3 && file.labelOnPorts3And4 ? file.labelOnPorts3And4 : file.label;
+                if (label)
+                    Label(heading + file.line - 1, QString::fromLatin1(label));
+                Value(heading + file.line, file.load, f.Find<TControl>(row.Control(port)), link,
+                      row.Address() - linkBlock.address);
+            }
         }
-    };
-    label(FirstLine);
-    for (int link = 0; link < Links; ++link) {
-        const LinkSettingsGroup &g = f.Ports[static_cast<size_t>(link)]->LinkSettings;
-        label(QStringLiteral("***** Quorvane Port %1 *****").arg(link + 1));
-        fields({{link < 2 ? QStringLiteral("Link Number") : QStringLiteral("Link Number:"), Kind::Number, g.Link},
-                {QStringLiteral("Baud"), Kind::Baud, g.Baud},
-                {QStringLiteral("First QV"), Kind::Number, g.First},
-                {QStringLiteral("Last QV"), Kind::Number, g.Last},
-                {QStringLiteral("Conflict"), Kind::Item, g.ConfigConflict},
-                {QStringLiteral("No Reply"), Kind::Number, g.Noreply},
-                {QStringLiteral("Fast Command Broadcast"), Kind::Number, g.FastBroad},
-                {QStringLiteral("Input Data Size"), Kind::Item, g.InputDataSize}},
-               link, 0);
+        Label(1 + portLines * Links, QStringLiteral("***** General Content *****"));
+        const RegisterMap::Block &hubBlock = *RegisterMap::Find(FileHubBlock);
+        for (const HubSettingsMap::Row &row : HubSettingsMap::Rows) {
+            const SettingsMap::FileLine &file = row.file;
+            if (file.load == Load::None)
+                continue;
+            if (file.label)
+                Label(file.line - 1, QString::fromLatin1(file.label));
+            for (int k = 1; k <= row.count; ++k) {
+                // A mask's boxes are the bits of its one register; a run of parts, one
+                // register each.
+                const bool bits = file.load == Load::RangeBit;
+                Value(file.line + k - 1, file.load, f.Find<TControl>(row.Control(k)), HubBlockNumber,
+                      row.Address() + (bits ? 0 : k - 1) - hubBlock.address, bits ? k - 1 : 0);
+            }
+        }
+        const int ident = LastLine(HubSettingsMap::Rows) + 1;
+        Label(ident, QStringLiteral("***** Ident *****"));
+        Put(ident + 1, {Kind::Ident, {}, Load::None, f.Overview->Edit15});
+        for (size_t n = 0; n < lines_.size(); ++n)
+            if (lines_[n].kind == Kind::Unset)
+                throw EListError(QStringLiteral("No table gives line %1 of the settings file").arg(n));
     }
-    const HubSettingsPage &s = *f.HubSettings;
-    const int hub = HubBlockNumber;
-    label(QStringLiteral("***** General Content *****"));
-    for (int link = 0; link < Links; ++link)
-        fields({{QStringLiteral("***** Link %1 Control *****").arg(link + 1), Kind::LinkControl, s.LinkControl[static_cast<size_t>(link)]}},
-               hub, link);
-    fields({{QStringLiteral("Modbus Port"), Kind::Number, s.IP_Port},
-            {QStringLiteral("Ethernet Timeout"), Kind::Number, s.IPTimeout},
-            {QStringLiteral("Ethernet Timeout Action"), Kind::Item, s.EthernetTimeoutAction},
-            {QStringLiteral("Define IP Address"), Kind::FixedIP, s.CheckBox1}},
-           hub, Links);
-    const std::pair<const char *, std::array<TEdit *, 4>> addresses[] = {
-        {"IP Address", {s.IP1, s.IP2, s.IP3, s.IP4}},
-        {"Router IP Address", {s.edtRouter1, s.edtRouter2, s.edtRouter3, s.edtRouter4}},
-        {"Subnet mask", {s.edtMask1, s.edtMask2, s.edtmask3, s.edtMask4}},
-    };
-    int word = FirstAddressWord;
-    for (const auto &[caption, parts] : addresses) {
-        label(QString::fromLatin1(caption));
-        for (TEdit *part : parts)
-            value(Kind::Number, part, hub, word++);
+
+    const std::vector<Line> &Lines() const { return lines_; }
+
+private:
+    // The last line of a map's rows, a run's last.
+    template <typename Rows>
+    static int LastLine(const Rows &rows)
+    {
+        int last = 0;
+        for (const auto &row : rows) {
+            int count = 1;
+            if constexpr (requires { row.count; })
+                count = row.count;
+            if (row.file.load != Load::None)
+                last = std::max(last, row.file.line + count - 1);
+        }
+        return last;
     }
-    label(QStringLiteral("***** IP Ranges *****"));
-    for (int k = 1; k <= RangeValues; ++k)
-        value(Kind::Number, f.Find<TEdit>(QStringLiteral("Range%1").arg(k)), hub, FirstRangeWord + k - 1);
-    const std::pair<const char *, std::pair<const char *, int>> masks[] = {
-        {"***** IP Range use *****", {"UserR", AccessMaskWord}},
-        {"***** PLC Control Range use *****", {"ControlR", ControlMaskWord}},
-    };
-    for (const auto &[caption, boxes] : masks) {
-        label(QString::fromLatin1(caption));
-        for (int r = 1; r <= Ranges; ++r)
-            value(Kind::RangeBit, f.Find<TCheckBox>(QString::fromLatin1(boxes.first) + QString::number(r)), hub, boxes.second, r - 1);
+
+    void Label(int line, const QString &text) { Put(line, {Kind::Label, text}); }
+    void Value(int line, Load load, TControl *control, int block, int word, int bit = 0)
+    {
+        Put(line, {Kind::Value, {}, load, control, block, word, bit});
     }
-    label(QStringLiteral("***** Ident *****"));
-    value(Kind::Ident, f.Overview->Edit15, -1, -1);
-    return lines;
-}
+    void Put(int line, Line content)
+    {
+        if (static_cast<size_t>(line) >= lines_.size())
+            lines_.resize(static_cast<size_t>(line) + 1);
+        if (lines_[static_cast<size_t>(line)].kind != Kind::Unset)
+            throw EListError(QStringLiteral("Two tables give line %1 of the settings file").arg(line));
+        lines_[static_cast<size_t>(line)] = std::move(content);
+    }
+
+    std::vector<Line> lines_;
+};
 
 // ---------------------------------------------------------------- save
 
 // The text of a line as the window shows it now. A baud line holds the index of the
 // hub's own code once the link's settings have been read (the group cannot show 57600
 // baud and above); before that, the group's item index.
-QString SavedText(const FileLine &line, const TForm1 &f)
+QString SavedText(const Line &line, const TForm1 &f)
 {
     if (line.kind == Kind::Label)
         return line.label;
-    if (line.kind == Kind::Baud)
+    if (line.load == Load::Baud)
         if (const auto code = f.DecodedBaudCode(static_cast<int16_t>(line.block)))
             return QString::number(TForm1::BaudIndexOf(*code));
     if (auto *edit = dynamic_cast<TEdit *>(line.control))
@@ -172,14 +173,14 @@ QString SavedText(const FileLine &line, const TForm1 &f)
     if (auto *group = dynamic_cast<TRadioGroup *>(line.control))
         return QString::number(group->ItemIndex());
     const bool ticked = static_cast<TCheckBox *>(line.control)->Checked();
-    if (line.kind == Kind::FixedIP)
+    if (line.load == Load::FixedIP)
         return ticked ? QStringLiteral("true") : QStringLiteral("false");
     return ticked ? QStringLiteral("1") : QStringLiteral("0");
 }
 
 // A text that would not come back from the file as it is refuses the whole save: a line
 // break would split its line, and a character outside Latin-1 cannot be written.
-void CheckSavable(const FileLine &line, const QString &text, const TForm1 &f)
+void CheckSavable(const Line &line, const QString &text, const TForm1 &f)
 {
     const QString what = line.control == f.Overview->Edit15 ? QStringLiteral("the identification text")
                                                             : QStringLiteral("the text of ") + line.control->Name();
@@ -245,8 +246,8 @@ int16_t ItemIndex(const QString &text, const TRadioGroup *group) { return ItemIn
 // A baud item index: the group shows items 0 to 7, the hub takes the codes of 0 to 10.
 constexpr int BaudItems = 11;
 
-// What a value line writes into its word, by the line's kind.
-void ConvertLine(const FileLine &line, const QString &text, Loaded &loaded)
+// What a value line writes into its word, by what a load makes of its line.
+void ConvertLine(const Line &line, const QString &text, Loaded &loaded)
 {
     if (line.kind == Kind::Ident) {
         TForm1::IdentRegisters(text); // refused here when a character does not fit a register
@@ -254,17 +255,16 @@ void ConvertLine(const FileLine &line, const QString &text, Loaded &loaded)
         return;
     }
     int16_t &word = loaded.blocks.at(static_cast<size_t>(line.block)).at(static_cast<size_t>(line.word));
-    switch (line.kind) {
-    case Kind::Label:
-    case Kind::Ident: return;
-    case Kind::Number: word = Number(text); return;
-    case Kind::Item: word = ItemIndex(text, static_cast<const TRadioGroup *>(line.control)); return;
-    case Kind::Baud: word = TForm1::BaudCode(ItemIndex(text, BaudItems, QStringLiteral("Baud Rate"))); return;
-    case Kind::LinkControl:
+    switch (line.load) {
+    case Load::None: return;
+    case Load::Number: word = Number(text); return;
+    case Load::Item: word = ItemIndex(text, static_cast<const TRadioGroup *>(line.control)); return;
+    case Load::Baud: word = TForm1::BaudCode(ItemIndex(text, BaudItems, QStringLiteral("Baud Rate"))); return;
+    case Load::LinkControl:
         word = static_cast<int16_t>(TForm1::LinkModeOfItem(ItemIndex(text, static_cast<const TRadioGroup *>(line.control))));
         return;
-    case Kind::FixedIP: word = text == QLatin1String("false") ? 0 : 1; return;
-    case Kind::RangeBit:
+    case Load::FixedIP: word = text == QLatin1String("false") ? 0 : 1; return;
+    case Load::RangeBit:
         // Range 16 is the register's bit 15: the pattern is written as its signed value.
         word = static_cast<int16_t>(static_cast<uint16_t>(
             TUtilities::SetBit(static_cast<uint16_t>(word), static_cast<uint8_t>(line.bit), text == QLatin1String("1"))));
@@ -273,15 +273,16 @@ void ConvertLine(const FileLine &line, const QString &text, Loaded &loaded)
 }
 
 // Every value line converted, in the order of the file; the first line that fails stops
-// the conversion with its failure.
-Loaded ConvertFile(const std::vector<FileLine> &layout, const QStringList &text, int16_t linkCount, int16_t hubCount)
+// the conversion with its failure. A register of a block that no line gives (the LED
+// test in the hub block) is written as 0.
+Loaded ConvertFile(const std::vector<Line> &layout, const QStringList &text, int16_t linkCount, int16_t hubCount)
 {
     Loaded loaded;
     for (int b = 0; b < Links; ++b)
         loaded.blocks[static_cast<size_t>(b)].assign(static_cast<size_t>(linkCount), 0);
     loaded.blocks[HubBlockNumber].assign(static_cast<size_t>(hubCount), 0);
     for (size_t n = 0; n < layout.size(); ++n) {
-        const FileLine &line = layout[n];
+        const Line &line = layout[n];
         if (line.kind == Kind::Label)
             continue;
         const int number = static_cast<int>(n);
@@ -295,7 +296,6 @@ Loaded ConvertFile(const std::vector<FileLine> &layout, const QStringList &text,
             throw ERangeError(AtLine(e.Message(), number));
         }
     }
-    loaded.blocks[HubBlockNumber][LedTestWord] = 0;
     return loaded;
 }
 
@@ -312,7 +312,8 @@ void TForm1::Button25Click(TComponent *)
         return;
     }
     QStringList lines;
-    for (const FileLine &line : FileLayout(*this)) {
+    const FileLayout layout(*this);
+    for (const Line &line : layout.Lines()) {
         const QString text = SavedText(line, *this);
         if (line.kind != Kind::Label)
             CheckSavable(line, text, *this);
@@ -344,7 +345,7 @@ void TForm1::Button26Click(TComponent *)
     }
     const RegisterMap::Block &linkBlock = *RegisterMap::Find(FileLinkBlock);
     const RegisterMap::Block &hubBlock = *RegisterMap::Find(FileHubBlock);
-    const Loaded loaded = ConvertFile(FileLayout(*this), text, linkBlock.count, hubBlock.count);
+    const Loaded loaded = ConvertFile(FileLayout(*this).Lines(), text, linkBlock.count, hubBlock.count);
 
     // Each block on a handle of its own, so that none overwrites another's values.
     for (int link = 0; link < Links; ++link)

@@ -94,7 +94,7 @@ void TForm1::DriveLamp(TILLed *lamp, TLED &led, int kind)
 
 void TForm1::Timer2Timer(TComponent *)
 {
-    // 1, 2: the age of the last completed request.
+    // The age of the last completed request.
     const qint64 age = std::llabs(LastCommsRec.msecsTo(clock_.Now()));
     if (age < 1000) {
         Comms->Label89->SetCaption(QStringLiteral("Milliseconds since last message"));
@@ -105,7 +105,7 @@ void TForm1::Timer2Timer(TComponent *)
     }
     CommsDandy = age < HealthyAgeMs;
 
-    // 3 to 6: the hub's watchdog counter; it stays frozen for as long as it is unchanged.
+    // The hub's watchdog counter: it counts as frozen while it stays unchanged.
     if (Stats_WDCount == Old_WDCount) {
         if (WDLag < INT16_MAX)
             ++WDLag;
@@ -123,7 +123,6 @@ void TForm1::Timer2Timer(TComponent *)
     Old_WDCount = Stats_WDCount;
     Overview->Label88->SetVisible(!(CommsDandy && WDogDanndy));
 
-    // 7: the lamps.
     DriveLamp(Overview->ILLed2, PowerLED, PowerLamp);
     DriveLamp(Overview->LinkLamps[0], QVLink1LED, LinkLamp);
     DriveLamp(Overview->LinkLamps[1], QVLink2LED, LinkLamp);

@@ -1,6 +1,8 @@
 #include "mainform/RegisterMap.h"
 
 #include "mainform/ConfigConst.h"
+#include "mainform/HubSettingsMap.h"
+#include "mainform/LinkSettingsMap.h"
 #include "mainform/MainForm.h"
 #include "utilities/Exceptions.h"
 
@@ -20,11 +22,24 @@ constexpr int32_t Slow = UpdateRates[RateSlow];
 constexpr HubDecoder NoHub = nullptr;
 constexpr LinkDecoder NoLink = nullptr;
 
+// The settings blocks as their maps give them: read whole, and written by a settings-file
+// load from their first register in the file to their last.
+constexpr int32_t HubSettingsAddress = HubSettingsMap::FirstRegister - 1;
+constexpr int16_t HubSettingsWords = HubSettingsMap::Words;
+constexpr int16_t HubFileFirst = SettingsMap::FirstRegisterInFile(HubSettingsMap::Rows);
+constexpr int32_t HubFileAddress = HubFileFirst - 1;
+constexpr int16_t HubFileWords = HubSettingsMap::FirstRegister + HubSettingsMap::Words - HubFileFirst;
+constexpr int32_t LinkSettingsAddress = LinkSettingsMap::FirstRegister - 1;
+constexpr int16_t LinkSettingsWords = LinkSettingsMap::Words;
+constexpr int16_t LinkFileFirst = SettingsMap::FirstRegisterInFile(LinkSettingsMap::Rows);
+constexpr int32_t LinkFileAddress = LinkFileFirst - 1;
+constexpr int16_t LinkFileWords = LinkSettingsMap::FirstRegister + LinkSettingsMap::Words - LinkFileFirst;
+
 // clang-format off
 constexpr Block Table[] = {
     // handle                  per link unit                 address count rule                          rate    runs            start               name                  decode
     {Handle::Write,            false, Unit::Any,            0,     1,   Count::Fixed,                 WriteRate, Runs::Write,    Start::Operator,    "",                   Decode::None,    NoHub, NoLink},
-    {Handle::HubSettings,      false, Unit::Hub,            99,    109, Count::SettingsByFirmware,    2000,    Runs::Repeated, Start::HubTimer,    "development data",   Decode::Hub,     &TForm1::DecodeHubSettings, NoLink},
+    {Handle::HubSettings,      false, Unit::Hub,            HubSettingsAddress, HubSettingsWords, Count::SettingsByFirmware, 2000,    Runs::Repeated, Start::HubTimer,    "development data",   Decode::Hub,     &TForm1::DecodeHubSettings, NoLink},
     {Handle::GeneralData,      false, Unit::Hub,            499,   31,  Count::Fixed,                 Fast,    Runs::Repeated, Start::Activation,  "general info",       Decode::Hub,     &TForm1::DecodeGeneralInfo, NoLink},
     {Handle::HubStatistics,    false, Unit::Hub,            599,   37,  Count::StatisticsByFirmware,  Fast,    Runs::Once,     Start::GeneralData, "",                   Decode::Hub,     &TForm1::DecodeHubStatistics, NoLink},
     {Handle::GroupRequest,     false, Unit::Page,           1302,  2,   Count::Fixed,                 500,     Runs::Write,    Start::Operator,    "",                   Decode::Hub,     &TForm1::StartGroupRead, NoLink},
@@ -38,16 +53,19 @@ constexpr Block Table[] = {
     {Handle::FaultWords,       true,  Unit::Link,           3999,  100, Count::Fixed,                 Normal,  Runs::Repeated, Start::Activation,  "link fault words",   Decode::Link,    NoHub, &TForm1::DecodeFaultWords},
     {Handle::StarterTypes,     true,  Unit::Link,           5999,  100, Count::Fixed,                 Slow,    Runs::Repeated, Start::Activation,  "link QV Types",      Decode::Link,    NoHub, &TForm1::DecodeStarterTypes},
     {Handle::CommandWords,     true,  Unit::Link,           1999,  100, Count::Fixed,                 Normal,  Runs::Repeated, Start::Activation,  "link command words", Decode::Link,    NoHub, &TForm1::ShowCommandWords},
-    {Handle::LinkSettings,     true,  Unit::Link,           999,   9,   Count::Fixed,                 Normal,  Runs::Repeated, Start::Activation,  "link settings",      Decode::Link,    NoHub, &TForm1::DecodeLinkSettings},
-    {Handle::FileHubBlock,     false, Unit::Hub,            105,   103, Count::Fixed,                 WriteRate, Runs::Write,  Start::Operator,    "",                   Decode::None,    NoHub, NoLink},
-    {Handle::FileLinkBlock,    true,  Unit::Link,           1000,  8,   Count::Fixed,                 WriteRate, Runs::Write,  Start::Operator,    "",                   Decode::None,    NoHub, NoLink},
+    {Handle::LinkSettings,     true,  Unit::Link,           LinkSettingsAddress, LinkSettingsWords, Count::Fixed,    Normal,  Runs::Repeated, Start::Activation,  "link settings",      Decode::Link,    NoHub, &TForm1::DecodeLinkSettings},
+    {Handle::FileHubBlock,     false, Unit::Hub,            HubFileAddress, HubFileWords, Count::Fixed,           WriteRate, Runs::Write,  Start::Operator,    "",                   Decode::None,    NoHub, NoLink},
+    {Handle::FileLinkBlock,    true,  Unit::Link,           LinkFileAddress, LinkFileWords, Count::Fixed,         WriteRate, Runs::Write,  Start::Operator,    "",                   Decode::None,    NoHub, NoLink},
 };
 // clang-format on
 
 int16_t CountOf(const Block &block, int16_t infoV4)
 {
     switch (block.countRule) {
-    case Count::SettingsByFirmware: return infoV4 >= 6 ? 109 : 108;
+    // Below the firmware that has the controlling-device ranges, the block lacks its last
+    // register.
+    case Count::SettingsByFirmware:
+        return infoV4 >= HubSettingsMap::ControlRangesFirmware ? block.count : static_cast<int16_t>(block.count - 1);
     case Count::StatisticsByFirmware: return infoV4 < 4 ? 24 : infoV4 == 4 ? 35 : 37;
     case Count::Fixed: break;
     }

@@ -74,10 +74,9 @@ using LinkDecoder = void (TForm1::*)(int16_t Link);
 
 // What the result dispatch does with a completed run.
 enum class Decode : uint8_t {
-    Hub,     // calls hubDecoder
-    Link,    // calls linkDecoder with the link index
-    None,    // a write: nothing is decoded
-    Pending, // a read whose decoder the window does not have yet: nothing is decoded
+    Hub,  // calls hubDecoder
+    Link, // calls linkDecoder with the link index
+    None, // a write: nothing is decoded
 };
 
 struct Block {

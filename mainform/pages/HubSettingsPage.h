@@ -2,11 +2,12 @@
 // The hub settings page ("VelkarHub Settings"): the hub's Ethernet settings, the
 // controlling-device time-out and its action, the control mode of each link, the hub's
 // date and time, the client address ranges with the last blocked client, and the LED
-// test. The Tag of an edit, of "Use Fixed IP" and of a link-control group is the
-// one-based number of the register it shows (written at Tag - 1).
+// test. The registers the controls show, and how each writes, are in HubSettingsMap.h;
+// the Tag of an edit, of "Use Fixed IP" and of a link-control group is the one-based
+// number of its register (written at Tag - 1).
 //
-// The range controls are found by name: "Range1" to "Range80" (Tag 127 to 206),
-// "UserR1" to "UserR16" and "ControlR1" to "ControlR16".
+// The range controls are found by name: "Range1" to "Range80", "UserR1" to "UserR16"
+// and "ControlR1" to "ControlR16".
 #include <array>
 
 class TButton;
@@ -23,18 +24,18 @@ struct HubSettingsPage {
 
     // "IP Address Request": address, port, router, mask, fixed-address option.
     TGroupBox *IPAddressRequest = nullptr;
-    TEdit *IP1 = nullptr, *IP2 = nullptr, *IP3 = nullptr, *IP4 = nullptr; // 4x114 to 4x117
-    TEdit *IP_Port = nullptr;                                              // 4x110
-    TEdit *edtRouter1 = nullptr, *edtRouter2 = nullptr, *edtRouter3 = nullptr, *edtRouter4 = nullptr; // 4x118 to 4x121
-    TEdit *edtMask1 = nullptr, *edtMask2 = nullptr, *edtmask3 = nullptr, *edtMask4 = nullptr;         // 4x122 to 4x125
-    TCheckBox *CheckBox1 = nullptr;                                        // "Use Fixed IP", 4x113
+    TEdit *IP1 = nullptr, *IP2 = nullptr, *IP3 = nullptr, *IP4 = nullptr;
+    TEdit *IP_Port = nullptr;
+    TEdit *edtRouter1 = nullptr, *edtRouter2 = nullptr, *edtRouter3 = nullptr, *edtRouter4 = nullptr;
+    TEdit *edtMask1 = nullptr, *edtMask2 = nullptr, *edtmask3 = nullptr, *edtMask4 = nullptr;
+    TCheckBox *CheckBox1 = nullptr; // "Use Fixed IP"
 
     // "PLC Control Timeout Time" and the action when it expires.
     TGroupBox *PLCTimeout = nullptr;
-    TEdit *IPTimeout = nullptr;                // 4x111
-    TRadioGroup *EthernetTimeoutAction = nullptr; // 4x112
+    TEdit *IPTimeout = nullptr;
+    TRadioGroup *EthernetTimeoutAction = nullptr;
 
-    // The control mode of links 1 to 4 (Link1Control to Link4Control), 4x106 to 4x109.
+    // The control mode of links 1 to 4 (Link1Control to Link4Control).
     std::array<TRadioGroup *, 4> LinkControl{};
 
     // Time and date.
@@ -45,13 +46,13 @@ struct HubSettingsPage {
 
     // Restrict Client Access: 16 ranges, their two masks, and the last blocked client.
     TGroupBox *GroupBox23 = nullptr;
-    TLabel *Label94 = nullptr;           // the access mask 4x126
-    TLabel *Label122 = nullptr;          // the controlling-device mask 4x208
+    TLabel *Label94 = nullptr;           // the access mask
+    TLabel *Label122 = nullptr;          // the controlling-device mask
     TButton *Button42 = nullptr;         // "Clear All Ranges"
     TGroupBox *GroupBox22 = nullptr;     // "Last IP Block"
     TLabel *Label104 = nullptr;          // "Blocks: "
     std::array<TEdit *, 5> InvalidIP{};  // InvalidIP1 to InvalidIP5: address parts and port
     TButton *Button43 = nullptr;         // "Clear"
 
-    TRadioGroup *LEDTest = nullptr;      // 4x207
+    TRadioGroup *LEDTest = nullptr;
 };

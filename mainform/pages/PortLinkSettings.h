@@ -1,7 +1,8 @@
 #pragma once
 // "Connector n Parameters" of a port page: the link's settings block (4x1000 to 4x1008
-// of the link's unit). The edits' Tag is the zero-based address of their register; the
-// check box's and the radio groups' Tag is the unit.
+// of the link's unit; the register of each control is in LinkSettingsMap.h). The edits'
+// Tag is the zero-based address of their register; the check box's and the radio
+// groups' Tag is the unit.
 class TCheckBox;
 class TEdit;
 class TGroupBox;

@@ -50,7 +50,7 @@ private slots:
     void everyDefinitionIsInTheMap();
     void button7ReadsLinksTwoToFour();
     void resultsOfUndecodedHandles();
-    void decodersStillToCome();
+    void decodeKindsMatchTheirDecoders();
 };
 
 void TestFormRegisterMap::handlesOfTheMap()
@@ -212,11 +212,11 @@ void TestFormRegisterMap::button7ReadsLinksTwoToFour()
 
 void TestFormRegisterMap::resultsOfUndecodedHandles()
 {
-    // Writes and reads without a decoder run only the lamp and the time stamp.
+    // The results of writes, which decode nothing, run only the lamp and the time stamp.
     FormHarness h;
     TForm1 &f = h.form();
     for (const Block &block : Blocks()) {
-        if (block.decode != Decode::None && block.decode != Decode::Pending)
+        if (block.decode != Decode::None)
             continue;
         f.Frame->ILLed1->SetValue(false);
         h.clock.Advance(100);
@@ -229,20 +229,14 @@ void TestFormRegisterMap::resultsOfUndecodedHandles()
     }
 }
 
-void TestFormRegisterMap::decodersStillToCome()
+void TestFormRegisterMap::decodeKindsMatchTheirDecoders()
 {
-    // The reads whose decoders the window does not have yet. Each decoder that comes
-    // takes its handle off this list.
-    QList<int> pending;
-    for (const Block &block : Blocks())
-        if (block.decode == Decode::Pending)
-            pending << block.handle;
-    QCOMPARE(pending, QList<int>{});
+    // A block names the decoder of its kind and no other; the per-link reads, and only
+    // they, reach a link decoder.
     for (const Block &block : Blocks()) {
         QCOMPARE(block.decode == Decode::Hub, block.hubDecoder != nullptr);
         QCOMPARE(block.decode == Decode::Link, block.linkDecoder != nullptr);
-        if (block.decode != Decode::Pending)
-            QCOMPARE(block.decode == Decode::Link, block.perLink && block.runs != Runs::Write);
+        QCOMPARE(block.decode == Decode::Link, block.perLink && block.runs != Runs::Write);
     }
 }
 

@@ -3,6 +3,7 @@
 // line and only then writes the five blocks and the identification text; a file that
 // fails anywhere writes nothing. Both go through the file dialogs.
 #include "FormHarness.h"
+#include "SettingsFileTestKit.h"
 #include "utilities/Exceptions.h"
 
 #include <QDir>
@@ -18,54 +19,9 @@
 #include <unistd.h>
 
 using namespace TestUi;
+using namespace SettingsFileKit;
 
 namespace {
-
-int16_t W(int value) { return static_cast<int16_t>(static_cast<uint16_t>(value)); }
-
-// The settings file that Save writes for the window state of ShowKnownState().
-QByteArray Golden()
-{
-    QFile file(qEnvironmentVariable("VELKARHUB_SOURCE_DIR") + QStringLiteral("/tests/form/data/settings-golden.txt"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Its 218 lines.
-QStringList GoldenLines()
-{
-    QStringList lines = QString::fromLatin1(Golden()).split(QStringLiteral("\r\n"));
-    lines.removeLast(); // after the final line break
-    return lines;
-}
-
-// A window state in which every value of the file differs from the window's creation
-// values: the four links' settings, the hub's settings and the identification text.
-void ShowKnownState(FormHarness &h)
-{
-    const std::vector<int16_t> links[4] = {
-        // port, link, baud code, first, last, conflict, no-reply limit, broadcast, input data
-        {1, 3, 96, 0, 9, 1, 10, 0, 2},
-        {2, 7, 3, 5, 50, 4, 255, 1, 0},
-        {3, 15, 384, 10, 99, 2, 0, 1, 3},
-        {4, 0, 192, 1, 2, 3, 77, 0, 1},
-    };
-    for (int16_t link = 0; link < 4; ++link)
-        h.control.DeliverOk(static_cast<int16_t>(RegisterMap::Handle::LinkSettings + link), links[link]);
-    std::vector<int16_t> hub(109, 0);
-    const std::vector<int16_t> head{7,   3,   25, 14, 5,   9,   0,   2,   10, 12321, 502, 1500, 2,  1,
-                                    192, 168, 1,  50, 192, 168, 1,   254, 255, 255,  255, 0,    W(0x8005)};
-    std::copy(head.begin(), head.end(), hub.begin());
-    for (int k = 1; k <= 80; ++k)
-        hub[static_cast<size_t>(26 + k)] = static_cast<int16_t>(k < 80 ? 1000 + k : -5);
-    hub[107] = 3;    // the LED test: not part of the file
-    hub[108] = 0x12; // controlling-device ranges 2 and 5
-    h.control.DeliverOk(RegisterMap::Handle::HubSettings, hub);
-    std::vector<int16_t> ident;
-    for (QChar c : QStringLiteral("Pump Hall \u00C4").leftJustified(15))
-        ident.push_back(static_cast<int16_t>(c.unicode()));
-    h.control.DeliverOk(RegisterMap::Handle::IdentText, ident);
-    h.control.Clear();
-}
 
 // The hub block that loading the golden file writes.
 std::vector<int16_t> GoldenHubBlock()
