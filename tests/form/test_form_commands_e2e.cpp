@@ -34,7 +34,24 @@ struct AnyLive {
         tcp = std::make_unique<LiveForm>();
         return StartAndSettle(*tcp);
     }
+    // Started, on the communications page, with "Allow Commands" ticked.
+    bool StartWithCommands(bool overRtu)
+    {
+        if (!Start(overRtu))
+            return false;
+        TForm1 &f = *live().form;
+        ClickTab(f, f.Comms->TabSheet7);
+        return live().AllowCommands();
+    }
 };
+
+// The rows of a test that runs over Modbus TCP and over Modbus RTU.
+void OverTcpAndRtu()
+{
+    QTest::addColumn<bool>("overRtu");
+    QTest::newRow("tcp") << false;
+    QTest::newRow("rtu") << true;
+}
 
 double MonotonicMs()
 {
@@ -190,11 +207,7 @@ void TestFormCommandsE2e::configWindowReadAndAllConfigSendsEveryWindow()
 }
 
 void TestFormCommandsE2e::allConfigIsPacedOnTheWire_data()
-{
-    QTest::addColumn<bool>("overRtu");
-    QTest::newRow("tcp") << false;
-    QTest::newRow("rtu") << true;
-}
+{ OverTcpAndRtu(); }
 
 void TestFormCommandsE2e::allConfigIsPacedOnTheWire()
 {
@@ -202,11 +215,9 @@ void TestFormCommandsE2e::allConfigIsPacedOnTheWire()
     // one has been answered, so after it reached the hub.
     QFETCH(bool, overRtu);
     AnyLive any;
-    QVERIFY(any.Start(overRtu));
+    QVERIFY(any.StartWithCommands(overRtu));
     LiveForm &live = any.live();
     TForm1 &f = *live.form;
-    ClickTab(f, f.Comms->TabSheet7);
-    AllowCommands(live);
     TLabel *progress = f.Ports[2]->ClearItems.Progress;
     double completeAt = -1;
     const auto noteComplete = [&] {
@@ -238,11 +249,7 @@ void TestFormCommandsE2e::allConfigIsPacedOnTheWire()
 }
 
 void TestFormCommandsE2e::closeDuringAllConfigDeliversEveryWrite_data()
-{
-    QTest::addColumn<bool>("overRtu");
-    QTest::newRow("tcp") << false;
-    QTest::newRow("rtu") << true;
-}
+{ OverTcpAndRtu(); }
 
 void TestFormCommandsE2e::closeDuringAllConfigDeliversEveryWrite()
 {
@@ -250,11 +257,8 @@ void TestFormCommandsE2e::closeDuringAllConfigDeliversEveryWrite()
     // them all, still paced, and the identification text after them.
     QFETCH(bool, overRtu);
     AnyLive any;
-    QVERIFY(any.Start(overRtu));
+    QVERIFY(any.StartWithCommands(overRtu));
     LiveForm &live = any.live();
-    TForm1 &f = *live.form;
-    ClickTab(f, f.Comms->TabSheet7);
-    AllowCommands(live);
     QCOMPARE(live.simulator.command("clearlog"), QStringLiteral("OK"));
     live.ClickAllConfig(3);
     QTRY_VERIFY_WITH_TIMEOUT(live.ConfigWindowWrites(19).size() >= 10, 10000);
