@@ -194,7 +194,15 @@ void TControl::SetBold(bool bold)
 
 void TControl::SetHandCursor() { widget_->setCursor(Qt::PointingHandCursor); }
 
-bool TControl::Focused() const { return widget_ && widget_->hasFocus(); }
+bool TControl::Focused() const
+{
+    if (!widget_)
+        return false;
+    // A control outside a window of ours has only Qt's notion of the focus.
+    if (!Owner())
+        return widget_->hasFocus();
+    return Owner()->ActiveControl() == this && widget_->isVisible() && widget_->isEnabled();
+}
 
 void TControl::Repaint()
 {
@@ -277,10 +285,8 @@ QLineEdit *TEdit::LineEdit() const { return static_cast<QLineEdit *>(Widget()); 
 
 QString TEdit::Text() const { return LineEdit()->text(); }
 
-void TEdit::SetText(const QString &text)
+void TEdit::ShowText(const QString &text)
 {
-    if (text == LineEdit()->text())
-        return;
     // The length limit is for typing only. Validating a longer program text would also
     // mark the edit's input as invalid, after which Qt no longer rejects typed text.
     const QValidator *limit = LineEdit()->validator();
@@ -289,7 +295,29 @@ void TEdit::SetText(const QString &text)
     LineEdit()->setText(text);
     if (limit)
         LineEdit()->setValidator(limit);
+}
+
+void TEdit::SetText(const QString &text)
+{
+    if (text == LineEdit()->text())
+        return;
+    ShowText(text);
     FireProgram(OnChange);
+}
+
+void TEdit::DoEnter()
+{
+    enteredText_ = Text();
+    TControl::DoEnter();
+}
+
+void TEdit::DoLeaveUnfinished()
+{
+    // What the operator typed was never finished: the edit shows again what it showed
+    // before, which is no change of its value, so no change handler runs.
+    if (Text() != enteredText_)
+        ShowText(enteredText_);
+    TControl::DoLeaveUnfinished();
 }
 
 bool TEdit::ReadOnly() const { return LineEdit()->isReadOnly(); }
@@ -313,15 +341,17 @@ void TEdit::SetBackgroundColor(const QColor &color)
 
 bool TEdit::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == Widget() && event->type() == QEvent::KeyPress && OnKeyPress) {
-        auto *key = static_cast<QKeyEvent *>(event);
-        // Tab and Shift+Tab move the focus on; they are not typed into the edit.
-        const bool navigation = key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
-        if (!navigation && !key->text().isEmpty()) {
-            QChar ch = key->text().at(0);
-            Guard::Guarded([&] { OnKeyPress(this, ch); });
-        }
+    if (watched != Widget() || event->type() != QEvent::KeyPress)
+        return false;
+    auto *key = static_cast<QKeyEvent *>(event);
+    // Tab and Shift+Tab move the focus on; they are not typed into the edit.
+    const bool navigation = key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
+    if (OnKeyPress && !navigation && !key->text().isEmpty()) {
+        QChar ch = key->text().at(0);
+        Guard::Guarded([&] { OnKeyPress(this, ch); });
     }
+    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && Owner())
+        Owner()->FinishTyping(this);
     return false;
 }
 

@@ -18,8 +18,19 @@
 //  - A combo box chooses an item only when the operator picks one from its list; text
 //    typed into its edit field is never matched to an item.
 //  - Enter and exit are driven by the form (controls/Form.h): exit runs only when the
-//    focus moves to another control of the same window, and not when that move comes
-//    from a change the program makes to the window (a page shown, a control hidden).
+//    operator moves the focus to another control of the same window. When the program
+//    takes the focus instead (a page shown, a control hidden or disabled, also while
+//    another window is active), the operator's typing ends unfinished: an edit takes
+//    back the text it had when it was entered, and OnLeaveUnfinished runs in place of
+//    the exit. So a half-typed value reaches neither the device nor anything that reads
+//    the edit.
+//  - The control the operator is in (Focused) is the window's active control, also while
+//    another window (a box of the program, another application) is active: a value set
+//    from decoded data must not replace what the operator is typing there.
+//  - Return (or the keypad's Enter) in an edit finishes the typing as leaving it does:
+//    its exit runs, then its enter, and the operator stays in the edit. So the finished
+//    value is taken once, and leaving afterwards takes nothing more unless the text
+//    changed again.
 #include <QColor>
 #include <QObject>
 #include <QPointer>
@@ -100,6 +111,8 @@ public:
     void SetFontColor(const QColor &color);
     void SetBold(bool bold);
     void SetHandCursor();
+    // Whether the operator is in this control: it is the window's active control, shown
+    // and enabled, whether or not the window itself is active.
     bool Focused() const;
     // Repaints the control now, also while the GUI thread is busy in a handler.
     void Repaint();
@@ -109,10 +122,14 @@ public:
 
     TNotifyEvent OnEnter;
     TNotifyEvent OnExit;
+    // The program took the focus from the control: see the rule above.
+    TNotifyEvent OnLeaveUnfinished;
 
-    // Called by the form when the focus moves between its controls.
-    void DoEnter() { FireUser(OnEnter); }
+    // Called by the form when the focus moves between its controls: the operator entered
+    // the control, left it, or the program took the focus from it.
+    virtual void DoEnter() { FireUser(OnEnter); }
     void DoExit() { FireUser(OnExit); }
+    virtual void DoLeaveUnfinished() { FireUser(OnLeaveUnfinished); }
 
 protected:
     // Runs a change of the window that the program makes; see TForm::ProgramChange.
@@ -194,11 +211,20 @@ public:
     // digit by digit would otherwise be sent at each keystroke (2, 20, 200, 2000).
     bool TypingRunsChange = true;
 
+    // Remembers the text for the case that the program ends the typing.
+    void DoEnter() override;
+    // Takes back the text the edit had when it was entered, running nothing, then
+    // OnLeaveUnfinished.
+    void DoLeaveUnfinished() override;
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Shows a text without running any handler.
+    void ShowText(const QString &text);
     int maxLength_ = 0;
+    QString enteredText_;
 };
 
 class TButton : public TControl {

@@ -101,26 +101,62 @@ TControl *TForm::ControlForWidget(QWidget *widget) const
     return nullptr;
 }
 
-void TForm::FocusChanged(QWidget *, QWidget *now)
+void TForm::FocusChanged(QWidget *old, QWidget *now)
 {
     if (!now || now->window() != window_)
         return; // a box of the program or another application: not a move between controls
-    TControl *control = ControlForWidget(now);
+    // The operator moves the focus between the controls of the active window. The focus
+    // that comes back to the window from elsewhere goes to the control the operator was
+    // in, unless the program has changed the window meanwhile.
+    const bool withinWindow = old && old->window() == window_;
+    MoveActive(ControlForWidget(now), withinWindow && programChanges_ == 0);
+}
+
+void TForm::MoveActive(TControl *control, bool byOperator)
+{
     if (control == active_)
         return;
     TControl *previous = active_;
     active_ = control;
-    if (previous && programChanges_ == 0)
-        previous->DoExit();
+    if (previous) {
+        if (byOperator)
+            previous->DoExit();
+        else
+            previous->DoLeaveUnfinished();
+    }
     if (control && control == active_)
+        control->DoEnter();
+}
+
+TControl *TForm::FocusHolder() const
+{
+    QWidget *widget = window_->focusWidget();
+    if (!widget || !widget->isVisible() || !widget->isEnabled())
+        return nullptr;
+    return ControlForWidget(widget);
+}
+
+void TForm::FinishTyping(TControl *control)
+{
+    if (control != active_ || programChanges_ != 0)
+        return;
+    control->DoExit();
+    if (control == active_)
         control->DoEnter();
 }
 
 void TForm::ProgramChange(const std::function<void()> &change)
 {
-    ++programChanges_;
-    const auto done = qScopeGuard([this] { --programChanges_; });
-    change();
+    {
+        ++programChanges_;
+        const auto done = qScopeGuard([this] { --programChanges_; });
+        change();
+    }
+    // While the window is active, Qt has reported the focus the change moved. While it is
+    // not, or when the change left no widget to take the focus, only the window knows
+    // where its focus is now.
+    if (programChanges_ == 0 && shown_ && !closed_)
+        MoveActive(FocusHolder(), false);
 }
 
 void TForm::WindowShown()

@@ -1,15 +1,19 @@
 #pragma once
 // A top-level window that owns its controls, finds them by name, and drives the
 // window-wide rules:
-//  - Enter and exit: the form remembers its active control. When the focus moves to
-//    another control of this window, the old control's exit runs, then the new one's
-//    enter. Focus going to a box of the program or to another application changes
-//    nothing, and coming back to the same control runs nothing. Closing the window runs
-//    no exit.
+//  - Enter and exit: the form remembers its active control, the one the operator is in.
+//    When the operator moves the focus to another control of this window, the old
+//    control's exit runs, then the new one's enter. Focus going to a box of the program
+//    or to another application changes nothing: the active control stays the one the
+//    operator is in, and coming back to it runs nothing. Closing the window runs no exit.
 //  - A focus move caused by a change the program makes to the window (a page it shows,
-//    a control it hides or disables) is not the operator leaving the focused control:
-//    its exit does not run, so that a value the operator was still typing is not taken
-//    as finished. The control that gets the focus is entered as usual.
+//    a control it hides or disables), also one made while another window is active, is
+//    not the operator leaving the focused control: its exit does not run, so that a
+//    value the operator was still typing is not taken as finished. The control's typing
+//    ends unfinished instead (TControl::DoLeaveUnfinished). The control that gets the
+//    focus is entered as usual.
+//  - FinishTyping (Return in an edit): the active control's exit runs, then its enter
+//    again; the focus stays where it is.
 //  - Activation: OnActivate runs when the window is first shown and again after each
 //    box of the program (message, input or file box) has closed, when the window takes
 //    the focus back. Switching to another application and back runs nothing.
@@ -69,6 +73,9 @@ public:
         return found;
     }
     TControl *ActiveControl() const { return active_; }
+    // The operator finished typing in the control without leaving it: its exit and its
+    // enter run, when it is the active control.
+    void FinishTyping(TControl *control);
     TControl *ControlForWidget(QWidget *widget) const;
     // Runs a change of the window that the program makes, under the rule above. The
     // controls' own setters (a page shown, a control hidden or disabled) run through it.
@@ -94,6 +101,12 @@ private:
     friend class FormWindow;
     [[noreturn]] static void ThrowNotFound(const QString &name);
     void FocusChanged(QWidget *old, QWidget *now);
+    // Makes control the active one; the previous one is left by the operator (its exit
+    // runs) or by the program (its typing ends unfinished).
+    void MoveActive(TControl *control, bool byOperator);
+    // The control that holds the window's focus, whether or not the window is active;
+    // none when that widget is hidden or disabled.
+    TControl *FocusHolder() const;
     void QueueActivation();
     template <typename Box>
     auto Boxed(Box box);

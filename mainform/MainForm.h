@@ -120,6 +120,9 @@ public:
     void IP1Exit(TComponent *Sender);
     void Range1Enter(TComponent *Sender);
     void Range1Exit(TComponent *Sender);
+    // The program took the focus from a range edit (a page it showed): the typing there
+    // ended unfinished, and the range edits follow the hub again.
+    void Range1LeaveUnfinished(TComponent *Sender);
     void CheckBox1Click(TComponent *Sender);
     void EthernetTimeoutActionClick(TComponent *Sender);
     void Link1ControlClick(TComponent *Sender);

@@ -12,7 +12,8 @@
 //
 // The operator's typing in the 94 edits writes nothing while it goes on: the edits' change
 // handling runs for decoded text only, and the typed value is written once, by the exit,
-// when the operator leaves the edit (by Tab, a click elsewhere or another page).
+// when the operator presses Enter or leaves the edit (by Tab, a click elsewhere or another
+// page). A page the program shows ends the typing unfinished: nothing of it is written.
 #include "mainform/MainForm.h"
 
 #include "controls/Controls.h"
@@ -220,14 +221,15 @@ void TForm1::IP1Enter(TComponent *Sender) { EditOriginalValue = static_cast<TEdi
 
 void TForm1::IP1Exit(TComponent *Sender)
 {
-    // A remembered text that is not a number is a failure, reported by the window's
-    // exception handling; nothing is written.
-    const int32_t remembered = Convert::StrToInt(EditOriginalValue);
-    if (remembered < INT16_MIN || remembered > INT16_MAX || !VKHSettingsTab)
+    // The remembered text and the typed one are numbers by the same rule: a text that is
+    // not a number counts as 0 (an edit emptied and left has written 0), so a number typed
+    // after it is written. A number outside the signed 16-bit range writes nothing.
+    const std::optional<int16_t> remembered = EditNumber(EditOriginalValue);
+    if (!remembered || !VKHSettingsTab)
         return;
     auto *edit = static_cast<TEdit *>(Sender);
     const std::optional<int16_t> value = EditNumber(edit->Text());
-    if (!value || *value == remembered)
+    if (!value || *value == *remembered)
         return;
     WriteHubEdit(edit, *value, QString::fromLatin1(HubSettingsMap::ExitLogged));
 }
@@ -237,6 +239,8 @@ void TForm1::Range1Enter(TComponent *Sender)
     EditOriginalValue = static_cast<TEdit *>(Sender)->Text();
     SettingRange = true;
 }
+
+void TForm1::Range1LeaveUnfinished(TComponent *) { SettingRange = false; }
 
 void TForm1::Range1Exit(TComponent *Sender)
 {

@@ -213,6 +213,7 @@ void TForm1::BuildHubRanges(QBoxLayout *column)
             edit->OnChange = [this](TComponent *e) { IP1Change(e); };
             edit->OnEnter = [this](TComponent *e) { Range1Enter(e); };
             edit->OnExit = [this](TComponent *e) { Range1Exit(e); };
+            edit->OnLeaveUnfinished = [this](TComponent *e) { Range1LeaveUnfinished(e); };
             if (part == 4)
                 grid->addWidget(Layout::Text(s.GroupBox23, QStringLiteral("to:")), r, 6);
             Add(grid, edit, r, part < 4 ? 2 + part : 7);

@@ -124,7 +124,7 @@ void TForm1::DecodeLinkSettings(int16_t Link)
         case Rule::Exit: {
             // An edit that has the focus keeps what the operator is typing.
             auto *edit = Find<TEdit>(name);
-            if (ActiveControl() != edit)
+            if (!edit->Focused())
                 edit->SetText(QString::number(value));
             break;
         }

@@ -148,6 +148,22 @@ std::vector<ScriptedMbaxp::Start> ScriptedMbaxp::Writes() const
     return writes;
 }
 
+QStringList ScriptedMbaxp::WriteTexts() const
+{
+    QStringList out;
+    for (const Start &start : Writes()) {
+        QStringList words;
+        for (int16_t v : start.words)
+            words << QString::number(v);
+        out << QStringLiteral("%1 %2:%3=%4")
+                   .arg(start.definition.kind == Kind::WriteSingle ? "F6" : "F16")
+                   .arg(start.definition.slave)
+                   .arg(start.definition.address)
+                   .arg(words.join(QLatin1Char(',')));
+    }
+    return out;
+}
+
 void ScriptedMbaxp::Clear()
 {
     calls.clear();

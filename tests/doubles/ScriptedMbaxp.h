@@ -70,6 +70,9 @@ public:
 
     // The writes that were started, in order.
     std::vector<Start> Writes() const;
+    // The same as texts: function, unit, zero-based address and words ("F6 16:116=195",
+    // "F16 16:8999=65,66").
+    QStringList WriteTexts() const;
     void Clear();
 
 private:
