@@ -71,11 +71,13 @@ bool ModbusTcpTransport::send(int unit, const QModbusRequest &request, int timeo
         return false;
     const QByteArray pdu = ModbusPdu::Bytes(request);
     ++transaction_;
+    // The header's fields in the order of their offsets, then the PDU.
     QByteArray frame;
     put16(frame, transaction_);
     put16(frame, 0);
     put16(frame, quint16(pdu.size() + 1));
     frame.append(char(quint8(unit)));
+    Q_ASSERT(frame.size() == HeaderBytes);
     frame += pdu;
     if (socket_.write(frame) != frame.size())
         return false;
@@ -106,19 +108,21 @@ void ModbusTcpTransport::onReadyRead()
 bool ModbusTcpTransport::takeFrames()
 {
     while (buffer_.size() >= HeaderBytes) {
-        const int length = be16(buffer_, 4);
+        const int length = be16(buffer_, LengthOffset);
         if (length < MinLength || length > MaxLength) {
             outOfStep(MbaxpError::InvalidReply);
             return false;
         }
-        if (buffer_.size() < 6 + length)
+        // The length field counts the bytes from the unit id on: the unit id and the PDU.
+        const int frameBytes = UnitOffset + length;
+        if (buffer_.size() < frameBytes)
             return true;
-        const quint16 transaction = be16(buffer_, 0);
-        const quint16 protocol = be16(buffer_, 2);
+        const quint16 transaction = be16(buffer_, TransactionOffset);
+        const quint16 protocol = be16(buffer_, ProtocolOffset);
         Answer a;
-        a.unit = quint8(buffer_.at(6));
-        a.pdu = buffer_.mid(HeaderBytes, length - 1);
-        buffer_.remove(0, 6 + length);
+        a.unit = quint8(buffer_.at(UnitOffset));
+        a.pdu = buffer_.mid(HeaderBytes, frameBytes - HeaderBytes);
+        buffer_.remove(0, frameBytes);
         if (!pending_ || transaction != transaction_)
             continue; // a late reply to an earlier request
         abandon();

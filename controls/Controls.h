@@ -9,6 +9,9 @@
 //  - A value set by the program (Text, Checked, ItemIndex) runs the same handler
 //    directly, but only when the shown value actually changes; its failures travel to
 //    the code that set the value.
+//  - A value set by the program through SetWithoutClickHandling (at the end of this
+//    file) is shown by the same rules, but the click handler does not run; the call
+//    tells whether it would have run.
 //  - A radio group's item set by index: at or above the number of items selects the
 //    last item; below 0 clears the selection, and clearing runs no handler.
 //  - An edit can be told that the operator's typing runs no change handler
@@ -34,10 +37,12 @@
 #include <QColor>
 #include <QObject>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
 #include <functional>
+#include <utility>
 #include <vector>
 
 class QAbstractButton;
@@ -370,3 +375,18 @@ public:
 private:
     QTimer *timer_;
 };
+
+// Runs `set`, which sets a value of the control (SetChecked, SetItemIndex), with the
+// control's click handler held back: the control shows the value by its own rules and no
+// click handling runs. True when the handler would have run (the value changed so that
+// the control fires its click). The handler is back in place afterwards, also when `set`
+// fails.
+template <typename Control, typename Set>
+bool SetWithoutClickHandling(Control &control, Set &&set)
+{
+    bool heldBack = false;
+    TNotifyEvent handler = std::exchange(control.OnClick, [&heldBack](TComponent *) { heldBack = true; });
+    const auto restore = qScopeGuard([&] { control.OnClick = std::move(handler); });
+    set();
+    return heldBack;
+}

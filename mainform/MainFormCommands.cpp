@@ -12,8 +12,9 @@ using namespace RegisterMap;
 
 namespace {
 
-// The command word of address 0; address a is a registers further on.
-constexpr int32_t FirstCommandWord = 1999;
+// The command word of address 0, as the register map gives it; address a is a registers
+// further on.
+int32_t FirstCommandWord() { return RegisterMap::Find(Handle::CommandWords)->address; }
 constexpr int Addresses = 100;
 // Added to a command's code when the port's "Use Priority" box is ticked.
 constexpr int PriorityFlag = 8;
@@ -69,9 +70,10 @@ void TForm1::SendCommand(TComponent *Sender, int Command)
             TModalResult::mrYes)
         return;
     const int16_t unit = LinkUnit(link);
-    WriteSingle(unit, FirstCommandWord + address, value);
+    const int32_t word = FirstCommandWord() + address;
+    WriteSingle(unit, word, value);
     LogMessage(QString::fromLatin1(spec.logPrefix) + QString::number(value) + QStringLiteral(" To: ") + QString::number(unit) +
-               QStringLiteral(" : ") + QString::number(FirstCommandWord + 1 + address));
+               QStringLiteral(" : ") + QString::number(word + 1));
 }
 
 void TForm1::AllowCommandsClick(TComponent *)

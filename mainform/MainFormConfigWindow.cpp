@@ -16,10 +16,10 @@ namespace {
 constexpr int Addresses = 100;
 constexpr int WindowWords = 120;
 constexpr int WordsPerPage = 8;
-// Zero-based first registers: the window of address 0 (that of address a starts a
-// registers further on) and the starter-type table.
-constexpr int32_t FirstWindow = 4999;
-constexpr int32_t StarterTypeTable = 5999;
+// Zero-based first registers, as the register map gives them: the window of address 0
+// (that of address a starts a registers further on) and the starter-type table.
+int32_t FirstWindow() { return RegisterMap::Find(Handle::ConfigWindow)->address; }
+int32_t StarterTypeTable() { return RegisterMap::Find(Handle::StarterTypes)->address; }
 // The hub's rest after each window "All Config" clears: the control sends the next no
 // earlier than this after the last one ended.
 constexpr int AllConfigPauseMs = 50;
@@ -76,7 +76,7 @@ void TForm1::Button23Click(TComponent *)
 {
     if (!StarterSelected(*this))
         return;
-    WriteBlock(static_cast<int16_t>(HubUnit + WhichLink), FirstWindow + QuorvaneInLink, WindowZeros());
+    WriteBlock(static_cast<int16_t>(HubUnit + WhichLink), FirstWindow() + QuorvaneInLink, WindowZeros());
     LogMessage(QStringLiteral("Send Config Data to VKH"));
 }
 
@@ -103,7 +103,7 @@ void TForm1::ClearStarterTypes(int Port, const QString &Question)
     const int16_t unit = static_cast<int16_t>(PortPageOf(Port).Unit());
     if (!Confirmed(*this, Question))
         return;
-    WriteBlock(unit, StarterTypeTable, std::vector<int16_t>(Addresses, 0));
+    WriteBlock(unit, StarterTypeTable(), std::vector<int16_t>(Addresses, 0));
     LogMessage(QStringLiteral("Reset QV Type Data in VKH"));
 }
 
@@ -113,7 +113,7 @@ void TForm1::ClearConfigData(int Port)
     if (!InRange(QuorvaneInLink) ||
         !Confirmed(*this, QStringLiteral("This will clear out the Quorvane configuration array, do you wish to continue?")))
         return;
-    WriteBlock(unit, FirstWindow + QuorvaneInLink, WindowZeros());
+    WriteBlock(unit, FirstWindow() + QuorvaneInLink, WindowZeros());
     LogMessage(QStringLiteral("Clear Config Data in VKH"));
 }
 
@@ -139,7 +139,7 @@ void TForm1::ClearAllConfig(int Port)
     for (int i = 0; i < WindowWords; ++i)
         Mbaxp1.Set_Register(Handle::Write, static_cast<int16_t>(i), 0);
     for (int a = 0; a < Addresses; ++a) {
-        Mbaxp1.PresetMultipleRegisters(Handle::Write, unit, FirstWindow + a, WindowWords, rate);
+        Mbaxp1.PresetMultipleRegisters(Handle::Write, unit, FirstWindow() + a, WindowWords, rate);
         StartWrite(Handle::Write, AllConfigPauseMs, [this, Port, unit, a] { AllConfigWritten(Port, unit, a); });
     }
 }

@@ -24,8 +24,6 @@
 #include "utilities/Exceptions.h"
 
 #include <QRegularExpression>
-#include <QScopeGuard>
-#include <utility>
 
 using RegisterMap::HubUnit;
 using HubSettingsMap::Rule;
@@ -72,33 +70,6 @@ bool IsValidClock(int year, int month, int day, int hour, int minute, int second
     static constexpr int daysInMonth[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     return day <= daysInMonth[month - 1] + (month == 2 && leap ? 1 : 0);
-}
-
-// Runs set with the control's click handler detached, so that the control shows the new
-// state by its own rules and nothing runs.
-template <typename Control, typename Set>
-void WithoutClickHandling(Control *control, Set set)
-{
-    TNotifyEvent handler = std::exchange(control->OnClick, nullptr);
-    const auto restore = qScopeGuard([&] { control->OnClick = std::move(handler); });
-    set();
-}
-
-// A decoded state shown in the box; true when the box changed.
-bool ShowDecoded(TCheckBox *box, bool checked)
-{
-    const bool before = box->Checked();
-    WithoutClickHandling(box, [&] { box->SetChecked(checked); });
-    return box->Checked() != before;
-}
-
-// A decoded index shown in the group by the selection rule; true when the group changed
-// to an item (a cleared selection runs no click handling).
-bool ShowDecoded(TRadioGroup *group, int index)
-{
-    const int before = group->ItemIndex();
-    WithoutClickHandling(group, [&] { group->SetItemIndex(index); });
-    return group->ItemIndex() >= 0 && group->ItemIndex() != before;
 }
 
 QString MaskText(const char *caption, uint16_t mask)
@@ -161,14 +132,14 @@ void TForm1::DecodeHubSettings()
         case Rule::FixedIP: {
             auto *box = Find<TCheckBox>(row.Control());
             const int16_t value = this->*row.field;
-            if (ShowDecoded(box, value == 1))
+            if (SetWithoutClickHandling(*box, [&] { box->SetChecked(value == 1); }))
                 ApplyFixedIP((box->Checked() ? 1 : 0) == value);
             break;
         }
         case Rule::Item: {
             auto *group = Find<TRadioGroup>(row.Control());
             const int16_t value = this->*row.field;
-            if (ShowDecoded(group, value) && group->ItemIndex() == value)
+            if (SetWithoutClickHandling(*group, [&] { group->SetItemIndex(value); }) && group->ItemIndex() == value)
                 WriteSelectedItem(group);
             break;
         }
@@ -176,7 +147,7 @@ void TForm1::DecodeHubSettings()
             auto *group = Find<TRadioGroup>(row.Control());
             const int16_t mode = this->*row.field;
             const int item = mode == SimulatedMode ? 4 : mode == ModbusSlaveMode ? 3 : mode;
-            if (ShowDecoded(group, item))
+            if (SetWithoutClickHandling(*group, [&] { group->SetItemIndex(item); }))
                 ApplyLinkControl(group, LinkModeOfItem(group->ItemIndex()) == mode);
             break;
         }

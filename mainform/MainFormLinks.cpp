@@ -8,9 +8,7 @@
 #include "utilities/Convert.h"
 #include "utilities/Exceptions.h"
 
-#include <QScopeGuard>
 #include <algorithm>
-#include <utility>
 
 using namespace ConfigConst;
 using LinkSettingsMap::Rule;
@@ -27,28 +25,17 @@ int ElementOf(const char *control) { return LinkSettingsMap::Named(QString::from
 // settings file.
 constexpr std::array<int16_t, 11> BaudCodes{3, 6, 12, 24, 48, 96, 192, 384, 576, 1152, 1280};
 
-// Shows a decoded value with `set`. When that changes what the control shows, the
-// control's click handling runs as for the operator's choice, but only if `writesBack`:
-// a value that the control can show only approximately (an index above its last item,
-// a broadcast word other than 0 or 1) is shown and never written back to the hub as
-// another value.
-template <typename Control, typename Set>
-void ShowDecoded(Control *control, bool writesBack, Set set)
-{
-    if (writesBack) {
-        set();
-        return;
-    }
-    const TNotifyEvent handler = std::exchange(control->OnClick, TNotifyEvent{});
-    const auto restore = qScopeGuard([&] { control->OnClick = handler; });
-    set();
-}
-
-// A radio group's item by a decoded index, which the click handling writes back as the
-// selected index: only an index that is one of the items round-trips.
+// A radio group's item by a decoded index. When that changes the selection, the click
+// handling runs as for the operator's choice and writes the selected index back, so it
+// runs only for an index that is one of the items: an index above the last item shows
+// the last item and is never written back to the hub as another value.
 void ShowDecodedIndex(TRadioGroup *group, int16_t index)
 {
-    ShowDecoded(group, index < group->Items().size(), [&] { group->SetItemIndex(index); });
+    const auto set = [&] { group->SetItemIndex(index); };
+    if (index < group->Items().size())
+        set();
+    else
+        SetWithoutClickHandling(*group, set);
 }
 
 // A text as a signed 16-bit number; nothing for a text that is not an integer or lies
@@ -142,8 +129,14 @@ void TForm1::DecodeLinkSettings(int16_t Link)
             break;
         }
         case Rule::Box: {
+            // A broadcast word other than 0 or 1 ticks the box without its click
+            // handling, so that it is never written back to the hub as 1.
             auto *box = Find<TCheckBox>(name);
-            ShowDecoded(box, value == 0 || value == 1, [&] { box->SetChecked(value != 0); });
+            const auto set = [&] { box->SetChecked(value != 0); };
+            if (value == 0 || value == 1)
+                set();
+            else
+                SetWithoutClickHandling(*box, set);
             break;
         }
         case Rule::Baud: {

@@ -418,6 +418,8 @@ void TestMbaxpLocal::repliesAreCheckedAgainstTheirRequest_data()
     QTest::newRow("single write echo of another address") << 6 << pdu("0600650007") << false << 16 << false;
     QTest::newRow("multiple write echo with another quantity") << 16 << pdu("1000640002") << false << 16 << false;
     QTest::newRow("multiple write echo of another address") << 16 << pdu("1000650003") << false << 16 << false;
+    QTest::newRow("single write answered with function 16") << 6 << pdu("1000640007") << false << 16 << false;
+    QTest::newRow("multiple write answered with function 6") << 16 << pdu("0600640003") << false << 16 << false;
     QTest::newRow("multiple write exception 4") << 16 << pdu("9004") << false << 4 << false;
     QTest::newRow("a read answered by another unit") << 3 << fromUnit(18) << true << 16 << false;
     QTest::newRow("a write answered by another unit") << 6 << fromUnit(18) << true << 16 << false;

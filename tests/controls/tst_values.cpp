@@ -66,6 +66,8 @@ private slots:
     void radioGroupSetItemIndex();
     void programValueFailureReachesCaller_data();
     void programValueFailureReachesCaller();
+    void valueSetWithoutClickHandling_data();
+    void valueSetWithoutClickHandling();
     void operatorInputRunsHandlerThroughGuard_data();
     void operatorInputRunsHandlerThroughGuard();
     void radioGroupOperatorClicks_data();
@@ -298,6 +300,80 @@ void TestValues::programValueFailureReachesCaller()
     QVERIFY(!reachedEnd);
     QVERIFY(recorder.failures.isEmpty());
     QVERIFY(shown());
+}
+
+// A value set without click handling: shown by the control's own rules, the handler does
+// not run, the call tells whether it would have run, and the handler is back in place
+// afterwards, also when setting the value fails.
+void TestValues::valueSetWithoutClickHandling_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("start");   // box: 0 unticked, 1 ticked; group: the item index
+    QTest::addColumn<int>("value");
+    QTest::addColumn<bool>("fails");  // the set fails after setting the value
+    QTest::addColumn<int>("shown");   // afterwards
+    QTest::addColumn<bool>("wouldRun");
+    QTest::newRow("box ticked") << "box" << 0 << 1 << false << 1 << true;
+    QTest::newRow("box unticked") << "box" << 1 << 0 << false << 0 << true;
+    QTest::newRow("box as it was") << "box" << 1 << 1 << false << 1 << false;
+    QTest::newRow("box, failing set") << "box" << 0 << 1 << true << 1 << true;
+    // Three items.
+    QTest::newRow("group to another item") << "group" << 0 << 2 << false << 2 << true;
+    QTest::newRow("group above the last item") << "group" << 0 << 7 << false << 2 << true;
+    QTest::newRow("group on its item") << "group" << 1 << 1 << false << 1 << false;
+    QTest::newRow("group cleared") << "group" << 1 << -1 << false << -1 << false;
+    QTest::newRow("group, failing set") << "group" << 0 << 1 << true << 1 << true;
+}
+
+void TestValues::valueSetWithoutClickHandling()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, start);
+    QFETCH(int, value);
+    QFETCH(bool, fails);
+    QFETCH(int, shown);
+    QFETCH(bool, wouldRun);
+    TestWindow w;
+    int runs = 0;
+    const TNotifyEvent handler = [&](TComponent *) { ++runs; };
+    std::function<bool(const std::function<void()> &)> setWithout;
+    std::function<int()> current;
+    std::function<void()> changeAgain; // a program-set change that runs the handler
+    if (kind == QLatin1String("box")) {
+        auto *box = new TCheckBox(&w.form, QStringLiteral("CheckBox1"), w.Client(), QStringLiteral("Box"));
+        box->SetChecked(start == 1);
+        box->OnClick = handler;
+        setWithout = [box, value](const std::function<void()> &after) {
+            return SetWithoutClickHandling(*box, [&] {
+                box->SetChecked(value == 1);
+                after();
+            });
+        };
+        current = [box] { return box->Checked() ? 1 : 0; };
+        changeAgain = [box] { box->SetChecked(!box->Checked()); };
+    } else {
+        auto *group = new TRadioGroup(&w.form, QStringLiteral("RadioGroup1"), w.Client(), QStringLiteral("Speed"),
+                                      {QStringLiteral("Slow"), QStringLiteral("Medium"), QStringLiteral("Fast")});
+        group->SetItemIndex(start);
+        group->OnClick = handler;
+        setWithout = [group, value](const std::function<void()> &after) {
+            return SetWithoutClickHandling(*group, [&] {
+                group->SetItemIndex(value);
+                after();
+            });
+        };
+        current = [group] { return group->ItemIndex(); };
+        changeAgain = [group] { group->SetItemIndex(group->ItemIndex() == 0 ? 1 : 0); };
+    }
+    if (fails) {
+        QVERIFY_THROWS_EXCEPTION(EConvertError, setWithout([] { throw EConvertError(QStringLiteral("failed")); }));
+    } else {
+        QCOMPARE(setWithout([] {}), wouldRun);
+    }
+    QCOMPARE(current(), shown);
+    QCOMPARE(runs, 0);
+    changeAgain();
+    QCOMPARE(runs, 1);
 }
 
 // The operator's input runs the same handlers through the guard: a failure is reported
