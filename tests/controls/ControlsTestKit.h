@@ -115,11 +115,13 @@ public:
         return QTest::qWaitForWindowActive(form.Window());
     }
 
-    // Writes "enter:Name" and "exit:Name" to the log.
+    // Writes "enter:Name", "exit:Name" and, when the program takes the focus from it,
+    // "leave:Name" to the log.
     void TrackFocus(TControl *control)
     {
         control->OnEnter = [this](TComponent *c) { log << QStringLiteral("enter:") + c->Name(); };
         control->OnExit = [this](TComponent *c) { log << QStringLiteral("exit:") + c->Name(); };
+        control->OnLeaveUnfinished = [this](TComponent *c) { log << QStringLiteral("leave:") + c->Name(); };
     }
     // A handler that writes "what:Name" to the log.
     TNotifyEvent Logger(const QString &what)

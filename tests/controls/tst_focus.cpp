@@ -314,30 +314,42 @@ void TestFocus::pageTabClickRunsExitBeforeChange()
     QCOMPARE(p.pages->ActivePageIndex(), 1);
 }
 
-// Edit1 and Edit3 on the first page, Edit2 on the second; Edit1 has the focus. Only a
-// move that the operator makes is the operator leaving Edit1: the program showing another
-// page, hiding the shown tab, or disabling or hiding Edit1 moves the focus on without the
-// exit, so that a value still being typed is not taken as finished.
+// Edit1 and Edit3 on the first page, Edit2 on the second; the operator is typing in
+// Edit1. Only a move that the operator makes is the operator leaving Edit1: the program
+// showing another page, hiding the shown tab, or disabling or hiding Edit1 (also while
+// another window is active) moves the focus on without the exit, so that a value still
+// being typed is not taken as finished: the typing ends unfinished, and Edit1 shows the
+// text it had before. Return finishes the typing without leaving the edit.
 void TestFocus::focusLeavingWithThePage_data()
 {
     QTest::addColumn<QString>("action");
+    QTest::addColumn<bool>("away"); // another window is active meanwhile
     QTest::addColumn<QStringList>("log");
     QTest::addColumn<QString>("focused"); // the control that has the focus afterwards
-    QTest::newRow("operator presses Ctrl+Tab in the edit")
-        << "ctrl tab" << QStringList{"exit:Edit1", "enter:Edit2", "change:PageControl1"} << "Edit2";
-    QTest::newRow("operator presses Ctrl+Shift+Tab in the edit")
-        << "ctrl backtab" << QStringList{"exit:Edit1", "enter:Edit2", "change:PageControl1"} << "Edit2";
-    QTest::newRow("program shows the second page") << "show" << QStringList{"enter:Edit2"} << "Edit2";
-    QTest::newRow("program hides the shown page's tab") << "hide tab" << QStringList{"enter:Edit2"} << "Edit2";
-    QTest::newRow("program disables the edit") << "disable" << QStringList{"enter:Edit3"} << "Edit3";
-    QTest::newRow("program hides the edit") << "hide" << QStringList{"enter:Edit3"} << "Edit3";
+    QTest::addColumn<QString>("text");    // Edit1's text afterwards
+    const QStringList byOperator{"exit:Edit1", "enter:Edit2", "change:PageControl1"};
+    QTest::newRow("operator presses Ctrl+Tab in the edit") << "ctrl tab" << false << byOperator << "Edit2" << "typed";
+    QTest::newRow("operator presses Ctrl+Shift+Tab in the edit") << "ctrl backtab" << false << byOperator << "Edit2" << "typed";
+    QTest::newRow("operator presses Return") << "return" << false << QStringList{"exit:Edit1", "enter:Edit1"} << "Edit1" << "typed";
+    QTest::newRow("operator presses the keypad's Enter")
+        << "enter" << false << QStringList{"exit:Edit1", "enter:Edit1"} << "Edit1" << "typed";
+    for (const bool away : {false, true}) {
+        const char *when = away ? ", another window active" : "";
+        QTest::addRow("program shows the second page%s", when) << "show" << away << QStringList{"leave:Edit1", "enter:Edit2"} << "Edit2" << "before";
+        QTest::addRow("program hides the shown page's tab%s", when)
+            << "hide tab" << away << QStringList{"leave:Edit1", "enter:Edit2"} << "Edit2" << "before";
+        QTest::addRow("program disables the edit%s", when) << "disable" << away << QStringList{"leave:Edit1", "enter:Edit3"} << "Edit3" << "before";
+        QTest::addRow("program hides the edit%s", when) << "hide" << away << QStringList{"leave:Edit1", "enter:Edit3"} << "Edit3" << "before";
+    }
 }
 
 void TestFocus::focusLeavingWithThePage()
 {
     QFETCH(QString, action);
+    QFETCH(bool, away);
     QFETCH(QStringList, log);
     QFETCH(QString, focused);
+    QFETCH(QString, text);
     TestWindow w;
     const Pages p = BuildPages(w);
     auto *edit3 = new TEdit(&w.form, QStringLiteral("Edit3"), p.first);
@@ -345,14 +357,30 @@ void TestFocus::focusLeavingWithThePage()
     for (const char *name : {"Edit1", "Edit2", "Edit3"})
         w.TrackFocus(w.form.Find<TEdit>(QString::fromLatin1(name)));
     p.pages->OnChange = w.Logger(QStringLiteral("change"));
+    int changes = 0;
+    p.edit->OnChange = [&](TComponent *) { ++changes; };
+    p.edit->SetText(QStringLiteral("before"));
     QVERIFY(w.ShowActive());
     p.edit->Widget()->setFocus();
+    p.edit->LineEdit()->selectAll();
+    QTest::keyClicks(p.edit->Widget(), QStringLiteral("typed"));
+    changes = 0;
     w.log.clear();
 
+    QWidget other;
+    if (away) {
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+    }
     if (action == QLatin1String("ctrl tab"))
         QTest::keyClick(p.edit->Widget(), Qt::Key_Tab, Qt::ControlModifier);
     else if (action == QLatin1String("ctrl backtab"))
         QTest::keyClick(p.edit->Widget(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    else if (action == QLatin1String("return"))
+        QTest::keyClick(p.edit->Widget(), Qt::Key_Return);
+    else if (action == QLatin1String("enter"))
+        QTest::keyClick(p.edit->Widget(), Qt::Key_Enter, Qt::KeypadModifier);
     else if (action == QLatin1String("show"))
         p.pages->SetActivePage(p.second);
     else if (action == QLatin1String("hide tab"))
@@ -361,8 +389,15 @@ void TestFocus::focusLeavingWithThePage()
         p.edit->SetEnabled(false);
     else
         p.edit->SetVisible(false);
+    if (away) {
+        QVERIFY(w.Reactivate());
+        QTest::qWait(30);
+    }
     QCOMPARE(w.log, log);
     QCOMPARE(w.form.ActiveControl(), w.form.Find<TControl>(focused));
+    QCOMPARE(QApplication::focusWidget(), w.form.Find<TControl>(focused)->Widget());
+    QCOMPARE(p.edit->Text(), text);
+    QCOMPARE(changes, 0); // taking back the text before is no change
 
     // The control that got the focus is the one the operator leaves next.
     w.log.clear();
