@@ -4,7 +4,10 @@
 // automatic time send reaches the hub at every general-data result while it asks.
 #include "LiveForm.h"
 
+#include <QApplication>
+#include <QFile>
 #include <QLineEdit>
+#include <QTemporaryDir>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QtTest>
@@ -27,6 +30,9 @@ private slots:
     void ledTestGoesToTheHubAndComesBack();
     void automaticTimeSendAtEveryGeneralResult();
     void typedTimeoutWrittenOnceOnLeaving();
+    void typedValueReachesTheHubOnce_data();
+    void typedValueReachesTheHubOnce();
+    void pageJumpDropsTheTyping();
 };
 
 void TestFormHubSettingsE2e::pageShowsTheSimulatedHub()
@@ -163,6 +169,115 @@ void TestFormHubSettingsE2e::typedTimeoutWrittenOnceOnLeaving()
     QVERIFY(live.WaitForResults(1, 2, 10000));
     QCOMPARE(timeout->Text(), QStringLiteral("2000"));
     QCOMPARE(live.simulator.writeLog(), QStringList{QStringLiteral("16:111:2000")});
+}
+
+// The operator's typing on the wire: kept while another program's window is active and
+// the hub's blocks keep coming, sent by Enter, and a number typed after an emptied edit;
+// each value reaches the hub once, and nothing else is written.
+void TestFormHubSettingsE2e::typedValueReachesTheHubOnce_data()
+{
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QStringList>("writes");
+    QTest::newRow("Tab after another window was active") << "IPTimeout" << "away" << QStringList{"16:111:3000"};
+    QTest::newRow("Enter, then Tab") << "IPTimeout" << "enter" << QStringList{"16:111:3000"};
+    QTest::newRow("Enter in a port page's link number") << "QVL1Link" << "enter" << QStringList{"17:1001:9"};
+    QTest::newRow("a number typed after the emptied edit was left")
+        << "IP4" << "emptied" << QStringList{"16:117:0", "16:117:77"};
+}
+
+void TestFormHubSettingsE2e::typedValueReachesTheHubOnce()
+{
+    QFETCH(QString, edit);
+    QFETCH(QString, how);
+    QFETCH(QStringList, writes);
+    LiveForm live;
+    QVERIFY(live.Start());
+    TForm1 &f = *live.form;
+    auto *e = f.Find<TEdit>(edit);
+    const bool linkEdit = edit.startsWith(QLatin1String("QVL"));
+    // The first blocks decoded before a page with writing controls is shown: they would
+    // be written back.
+    QVERIFY(live.Settle());
+    QVERIFY(live.WaitForResults(1, 1, 15000));
+    TestUi::ClickTab(f, linkEdit ? f.Ports[0]->Sheet : f.HubSettings->TabSheet1);
+    QVERIFY(live.WaitForResults(linkEdit ? 17 : 1, 1, 10000));
+    QCOMPARE(live.simulator.command(QStringLiteral("clearlog")), QStringLiteral("OK"));
+    QTest::mouseClick(e->Widget(), Qt::LeftButton);
+    e->LineEdit()->selectAll();
+    if (how == QLatin1String("emptied")) {
+        QTest::keyClick(e->Widget(), Qt::Key_Backspace);
+        QTest::keyClick(e->Widget(), Qt::Key_Tab);
+        QTest::mouseClick(e->Widget(), Qt::LeftButton); // back at once, before the next block
+        QTest::keyClicks(e->Widget(), QStringLiteral("77"));
+        QTest::keyClick(e->Widget(), Qt::Key_Tab);
+    } else {
+        const QString typed = writes.constFirst().section(QLatin1Char(':'), 2);
+        QTest::keyClicks(e->Widget(), typed);
+        if (how == QLatin1String("away")) {
+            QWidget other;
+            other.show();
+            other.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&other));
+            QVERIFY(live.WaitForResults(linkEdit ? 17 : 1, 2, 10000));
+            QCOMPARE(e->Text(), typed);
+            QCOMPARE(live.simulator.writeLog(), QStringList{});
+            f.Window()->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(f.Window()));
+            QTest::keyClick(e->Widget(), Qt::Key_Tab);
+        } else {
+            QTest::keyClick(e->Widget(), Qt::Key_Return);
+            QTRY_COMPARE_WITH_TIMEOUT(live.simulator.writeLog(), writes, 5000);
+            QVERIFY(e->Focused());
+            QTest::keyClick(e->Widget(), Qt::Key_Tab);
+        }
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(live.simulator.writeLog(), writes, 5000);
+    // The next blocks bring the value back; nothing more is written.
+    QVERIFY(live.WaitForResults(linkEdit ? 17 : 1, 2, 10000));
+    QCOMPARE(e->Text(), writes.constLast().section(QLatin1Char(':'), 2));
+    QCOMPARE(live.simulator.writeLog(), writes);
+}
+
+// The run-time message jump while the operator types over a range part: nothing of the
+// typing reaches the hub, and a settings file saved after the jump is the one saved before
+// the typing began.
+void TestFormHubSettingsE2e::pageJumpDropsTheTyping()
+{
+    LiveForm live;
+    QVERIFY(live.Start());
+    TForm1 &f = *live.form;
+    QTemporaryDir folder;
+    const auto save = [&](const QString &name) {
+        const QString path = folder.filePath(name);
+        live.dialogs.fileAnswers.push_back(path);
+        TestUi::Click(f.Comms->Button25);
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    TestUi::Click(f.Comms->CheckBox4); // "Jump to this page on new runtime message"
+    QVERIFY(live.Settle());
+    QVERIFY(live.WaitForResults(1, 1, 15000));
+    const QByteArray before = save(QStringLiteral("before.txt"));
+    QVERIFY(!before.isEmpty());
+    TestUi::ClickTab(f, f.HubSettings->TabSheet1);
+    QVERIFY(live.WaitForResults(1, 1, 10000));
+    QCOMPARE(live.simulator.command(QStringLiteral("clearlog")), QStringLiteral("OK"));
+    auto *range1 = f.Find<TEdit>(QStringLiteral("Range1"));
+    QCOMPARE(range1->Text(), QStringLiteral("192"));
+    QTest::mouseClick(range1->Widget(), Qt::LeftButton);
+    range1->LineEdit()->selectAll();
+    QTest::keyClicks(range1->Widget(), QStringLiteral("99"));
+
+    QCOMPARE(live.simulator.command(QStringLiteral("runtime 1 120 PUMPS.C")), QStringLiteral("OK"));
+    QTRY_COMPARE_WITH_TIMEOUT(f.Frame->PageControl1->ActivePage(), f.Comms->TabSheet7, 5000);
+    QCOMPARE(range1->Text(), QStringLiteral("192"));
+    QCOMPARE(save(QStringLiteral("after.txt")), before);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    // The range parts follow the hub again.
+    QVERIFY(live.simulator.set(16, 128, {172}));
+    QTRY_COMPARE_WITH_TIMEOUT(f.Find<TEdit>(QStringLiteral("Range2"))->Text(), QStringLiteral("172"), 10000);
+    QCOMPARE(live.simulator.writeLog().filter(QRegularExpression(QStringLiteral("^16:127:"))), QStringList{});
 }
 
 QTEST_MAIN(TestFormHubSettingsE2e)
