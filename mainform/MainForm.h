@@ -488,6 +488,9 @@ private:
     // the fault log the writes it gave up.
     void SendWaitingWrites();
     bool WaitingWritesSent = false;
+    // The close's save of the operator log, after its last line; done once.
+    void SaveLogAtClose();
+    bool LogSavedAtClose = false;
     // Adds a dated line to the fault log and writes its file.
     void AddFaultLogLine(const QString &text);
 
@@ -508,6 +511,8 @@ private:
     // A lamp's colour for this tick, by its rules; advances its step where they say.
     void DriveLamp(TILLed *lamp, TLED &record, int kind);
     void SaveLogFile();
+    // Saves the operator log; a failure is reported once, until a save has worked again.
+    void SaveOperatorLog();
     // Writes the fault log; a failure is reported once, until a save has worked again.
     void SaveFaultLog();
     // Creates the data folder's last level when it is missing; EInOutError when it cannot.

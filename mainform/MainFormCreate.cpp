@@ -48,9 +48,12 @@ TForm1::TForm1(const TFormEnvironment &environment)
 TForm1::~TForm1()
 {
     Guard::Guarded([this] { FormDestroy(this); });
-    // A destruction step that failed left out the rest, but never the writes waiting.
+    // A destruction step that failed left out the rest, but never the writes waiting nor
+    // the save of the operator log.
     if (!WaitingWritesSent)
         Guard::Guarded([this] { SendWaitingWrites(); });
+    if (!LogSavedAtClose)
+        Guard::Guarded([this] { SaveLogAtClose(); });
     Mbaxp1.OnResultOk = nullptr;
     Mbaxp1.OnResultError = nullptr;
     Guard::SetExceptionHandler(nullptr);
@@ -165,11 +168,14 @@ void TForm1::FormDestroy(TComponent *)
     // The writes still waiting (the identification text's among them) go to the hub
     // before the program ends; the settings are already saved meanwhile.
     SendWaitingWrites();
+    // The log's last lines, since its last save every 26 lines, are saved with it; a
+    // failed save is reported in the fault log, which still exists.
+    LogMessage(QStringLiteral("Closing Package"));
+    SaveLogAtClose();
     Useful.reset();
     ModbusErrors.reset();
     FaultsQV2.reset();
     FaultLog.reset();
-    LogMessage(QStringLiteral("Closing Package"));
 }
 
 namespace {
