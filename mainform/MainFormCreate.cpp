@@ -212,9 +212,13 @@ void TForm1::SendWaitingWrites()
             notice->setWindowTitle(QStringLiteral("VelkarHub"));
             notice->setAttribute(Qt::WA_QuitOnClose, false);
             notice->setMargin(24);
-            notice->show();
         }
         notice->setText(QStringLiteral("VelkarHub is closing: %1 writes still to be sent to the hub").arg(waiting));
+        // A top-level label keeps the size it had when shown: it is sized for its first
+        // text, whose count is the largest (nothing is queued during the close), and grows
+        // should a later text need more room, never shrinking while the count goes down.
+        notice->resize(notice->isVisible() ? notice->size().expandedTo(notice->sizeHint()) : notice->sizeHint());
+        notice->show();
     });
     notice.reset();
     if (flushed.GivenUp() == 0 && flushed.refused == 0)
