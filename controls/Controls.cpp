@@ -292,6 +292,8 @@ void TEdit::SetText(const QString &text)
     FireProgram(OnChange);
 }
 
+bool TEdit::Modified() const { return LineEdit()->isModified(); }
+
 bool TEdit::ReadOnly() const { return LineEdit()->isReadOnly(); }
 
 void TEdit::SetReadOnly(bool readOnly) { LineEdit()->setReadOnly(readOnly); }

@@ -180,6 +180,9 @@ public:
     QString Text() const;
     // Runs OnChange when the text changes.
     void SetText(const QString &text);
+    // Whether the operator has changed the text (typing, deleting, pasting, undo) since
+    // the program last set another text with SetText.
+    bool Modified() const;
     bool ReadOnly() const;
     void SetReadOnly(bool readOnly);
     // Limits what the operator can type; text set by the program is not limited.

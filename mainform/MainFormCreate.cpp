@@ -154,10 +154,13 @@ void TForm1::FormCloseQuery(TComponent *, bool &CanClose) { CanClose = true; }
 
 void TForm1::FormDestroy(TComponent *)
 {
-    // An identification text that cannot be written is reported, and the settings are
-    // still saved.
+    // The identification text goes back to the hub when the edit holds the hub's own
+    // text or the operator changed it; after a failed read it holds neither, and its
+    // blanks would replace the hub's text. One that cannot be written is reported, and
+    // the settings are still saved.
     try {
-        WriteIdentText();
+        if (IdentTextShown || Overview->Edit15->Modified())
+            WriteIdentText();
     } catch (const std::exception &e) {
         ApplicationEvents1Exception(this, e);
     }
