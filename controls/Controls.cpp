@@ -305,6 +305,8 @@ void TEdit::SetText(const QString &text)
     FireProgram(OnChange);
 }
 
+bool TEdit::Modified() const { return LineEdit()->isModified(); }
+
 void TEdit::DoEnter()
 {
     enteredText_ = Text();
@@ -314,9 +316,9 @@ void TEdit::DoEnter()
 void TEdit::DoLeaveUnfinished()
 {
     // What the operator typed was never finished: the edit shows again what it showed
-    // before, which is no change of its value, so no change handler runs.
-    if (Text() != enteredText_)
-        ShowText(enteredText_);
+    // before, which is no change of its value, so no change handler runs; nor is the text
+    // the operator's any longer (Modified).
+    ShowText(enteredText_);
     TControl::DoLeaveUnfinished();
 }
 

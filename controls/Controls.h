@@ -202,6 +202,10 @@ public:
     QString Text() const;
     // Runs OnChange when the text changes.
     void SetText(const QString &text);
+    // Whether the operator has changed the text (typing, deleting, pasting, undo) since
+    // the program last set it: another text by SetText, or the text before the typing
+    // when the program ended that typing unfinished.
+    bool Modified() const;
     bool ReadOnly() const;
     void SetReadOnly(bool readOnly);
     // Limits what the operator can type; text set by the program is not limited.

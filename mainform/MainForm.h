@@ -390,6 +390,14 @@ public:
     int16_t OldRunTimeErrorCount = 0;
     TLED PowerLED, NetLED, QVLink1LED, QVLink2LED, QVLink3LED, QVLink4LED;
 
+    // The identification text (handle 10). Edit15 holds the text of a read of it: only
+    // then, or when the operator changed it, does the close write it back. A read that
+    // failed, or whose text was dropped because the operator was in Edit15, is asked
+    // again at the next general-data result; a run started (again, or by the overview
+    // page) clears that, so the next is asked only after its result.
+    bool IdentTextShown = false;
+    bool IdentReadAgain = false;
+
     // Hub statistics (4x600 on).
     int16_t Stats_TxCount = 0, Stats_RxCount = 0, Stats_TXErrors = 0, Stats_RXErrors = 0, Stats_Timeouts = 0,
             Stats_PowerOnCount = 0, Stats_WDCount = 0, Stats_RunTimeErrors = 0;
@@ -461,6 +469,8 @@ private:
     void BuildAboutPage();
     void BuildDiagnosticsPage();
 
+    // A run of the identification text's read on its current definition.
+    void StartIdentRead();
     // The read of a handle as the register map gives it, with what the window knows.
     RegisterMap::Read ReadOf(int16_t handle) const;
     // Defines a read on the control.
@@ -491,6 +501,9 @@ private:
     // the fault log the writes it gave up.
     void SendWaitingWrites();
     bool WaitingWritesSent = false;
+    // The close's save of the operator log, after its last line; done once.
+    void SaveLogAtClose();
+    bool LogSavedAtClose = false;
     // Adds a dated line to the fault log and writes its file.
     void AddFaultLogLine(const QString &text);
 
@@ -511,6 +524,8 @@ private:
     // A lamp's colour for this tick, by its rules; advances its step where they say.
     void DriveLamp(TILLed *lamp, TLED &record, int kind);
     void SaveLogFile();
+    // Saves the operator log; a failure is reported once, until a save has worked again.
+    void SaveOperatorLog();
     // Writes the fault log; a failure is reported once, until a save has worked again.
     void SaveFaultLog();
     // Creates the data folder's last level when it is missing; EInOutError when it cannot.

@@ -170,6 +170,8 @@ void TForm1::Mbaxp1ResultError(TComponent *, int16_t Handle, int16_t Error)
 {
     if (Handle == RegisterMap::Handle::Write)
         WriteAnswered();
+    else if (Handle == RegisterMap::Handle::IdentText)
+        IdentReadAgain = true; // asked again at the next general-data result
     // No text for the code (or no list, when creation stopped before loading it).
     if (!ModbusErrors || Error < 0 || Error >= ModbusErrors->size())
         throw EListError(QStringLiteral("List index out of bounds (%1)").arg(Error));

@@ -48,9 +48,12 @@ TForm1::TForm1(const TFormEnvironment &environment)
 TForm1::~TForm1()
 {
     Guard::Guarded([this] { FormDestroy(this); });
-    // A destruction step that failed left out the rest, but never the writes waiting.
+    // A destruction step that failed left out the rest, but never the writes waiting nor
+    // the save of the operator log.
     if (!WaitingWritesSent)
         Guard::Guarded([this] { SendWaitingWrites(); });
+    if (!LogSavedAtClose)
+        Guard::Guarded([this] { SaveLogAtClose(); });
     Mbaxp1.OnResultOk = nullptr;
     Mbaxp1.OnResultError = nullptr;
     Guard::SetExceptionHandler(nullptr);
@@ -151,10 +154,13 @@ void TForm1::FormCloseQuery(TComponent *, bool &CanClose) { CanClose = true; }
 
 void TForm1::FormDestroy(TComponent *)
 {
-    // An identification text that cannot be written is reported, and the settings are
-    // still saved.
+    // The identification text goes back to the hub when the edit holds the hub's own
+    // text or the operator changed it; after a failed read it holds neither, and its
+    // blanks would replace the hub's text. One that cannot be written is reported, and
+    // the settings are still saved.
     try {
-        WriteIdentText();
+        if (IdentTextShown || Overview->Edit15->Modified())
+            WriteIdentText();
     } catch (const std::exception &e) {
         ApplicationEvents1Exception(this, e);
     }
@@ -165,11 +171,14 @@ void TForm1::FormDestroy(TComponent *)
     // The writes still waiting (the identification text's among them) go to the hub
     // before the program ends; the settings are already saved meanwhile.
     SendWaitingWrites();
+    // The log's last lines, since its last save every 26 lines, are saved with it; a
+    // failed save is reported in the fault log, which still exists.
+    LogMessage(QStringLiteral("Closing Package"));
+    SaveLogAtClose();
     Useful.reset();
     ModbusErrors.reset();
     FaultsQV2.reset();
     FaultLog.reset();
-    LogMessage(QStringLiteral("Closing Package"));
 }
 
 namespace {
@@ -206,9 +215,13 @@ void TForm1::SendWaitingWrites()
             notice->setWindowTitle(QStringLiteral("VelkarHub"));
             notice->setAttribute(Qt::WA_QuitOnClose, false);
             notice->setMargin(24);
-            notice->show();
         }
         notice->setText(QStringLiteral("VelkarHub is closing: %1 writes still to be sent to the hub").arg(waiting));
+        // A top-level label keeps the size it had when shown: it is sized for its first
+        // text, whose count is the largest (nothing is queued during the close), and grows
+        // should a later text need more room, never shrinking while the count goes down.
+        notice->resize(notice->isVisible() ? notice->size().expandedTo(notice->sizeHint()) : notice->sizeHint());
+        notice->show();
     });
     notice.reset();
     if (flushed.GivenUp() == 0 && flushed.refused == 0)

@@ -50,6 +50,10 @@ void TForm1::DecodeGeneralInfo()
         Comms->Label116->SetCaption(QStringLiteral("Above not avaiable with this unit, upgrade firmare to enable"));
     }
     StartRead(HubStatistics); // its length follows the firmware word
+    // The identification text whose read failed or was dropped, once the operator is out
+    // of its edit.
+    if (IdentReadAgain && !Overview->Edit15->Focused())
+        StartIdentRead();
 
     // Version, checksum, MAC address, status words, lamp codes.
     Overview->Label8->SetCaption(QStringLiteral("%1:%2:%3:%4").arg(Info_V1).arg(Info_V2).arg(Info_V3).arg(Info_V4));
@@ -145,14 +149,24 @@ void TForm1::DecodeRuntimeMessage()
     }
 }
 
+void TForm1::StartIdentRead()
+{
+    IdentReadAgain = false;
+    Mbaxp1.UpdateOnce(IdentText);
+}
+
 void TForm1::ShowIdentText()
 {
-    if (Overview->Edit15->Focused())
+    // Not while the operator may be typing: asked again once the operator has left.
+    if (Overview->Edit15->Focused()) {
+        IdentReadAgain = true;
         return;
+    }
     QString text;
     for (int16_t k = 0; k < IdentLength; ++k)
         text += QChar(static_cast<char16_t>(static_cast<uint16_t>(Mbaxp1.Get_Register(IdentText, k))));
     Overview->Edit15->SetText(text);
+    IdentTextShown = true;
 }
 
 std::vector<int16_t> TForm1::IdentRegisters(const QString &Text)
@@ -175,7 +189,7 @@ std::vector<int16_t> TForm1::IdentRegisters(const QString &Text)
 void TForm1::WriteIdentText()
 {
     // Refused before anything is defined or sent when a character does not fit.
-    WriteBlock(RegisterMap::HubUnit, 8999, IdentRegisters(Overview->Edit15->Text()));
+    WriteBlock(RegisterMap::HubUnit, RegisterMap::Find(IdentText)->address, IdentRegisters(Overview->Edit15->Text()));
 }
 
 void TForm1::Edit15KeyPress(TComponent *, QChar &) { Overview->Button38->SetVisible(true); }

@@ -50,6 +50,26 @@ void TForm1::SaveLogFile()
     TextFiles::Save(TUtilities::CommonAppDataPath() + LogFile, Diagnostics->Memo4->Lines());
 }
 
+void TForm1::SaveOperatorLog()
+{
+    // A log file that cannot be written must not stop the caller (the activation
+    // registers the link blocks between its log lines): the failure is reported like any
+    // other, once.
+    SaveReportingOnce(
+        LogSaveFailed,
+        [this] {
+            SaveLogFile();
+            LinesSinceSave = 0;
+        },
+        [this](const std::exception &e) { ApplicationEvents1Exception(this, e); });
+}
+
+void TForm1::SaveLogAtClose()
+{
+    LogSavedAtClose = true;
+    SaveOperatorLog();
+}
+
 void TForm1::SaveFaultLog()
 {
     // The entries stay in the list when the file cannot be written; the next save that
@@ -76,16 +96,8 @@ void TForm1::LogMessage(const QString &Text)
                QString::number(now.time().msec()) + QStringLiteral(" : ") + Text);
     ++LinesSinceSave;
     if (LinesSinceSave > OperatorLogSaveEvery - 1) {
-        // A log file that cannot be written must not stop the caller (the activation
-        // registers the link blocks between its log lines): the failure is reported
-        // like any other, once, and the save is tried again at the next line.
-        SaveReportingOnce(
-            LogSaveFailed,
-            [this] {
-                SaveLogFile();
-                LinesSinceSave = 0;
-            },
-            [this](const std::exception &e) { ApplicationEvents1Exception(this, e); });
+        // Tried again at the next line when it fails.
+        SaveOperatorLog();
         // A fault log that could not be saved goes with it once the folder can be written.
         if (FaultLogSaveFailed && FaultLog)
             SaveFaultLog();

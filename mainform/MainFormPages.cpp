@@ -38,7 +38,7 @@ void TForm1::PageControl1Change(TComponent *)
         RegisterMap::Read read = ReadOf(RegisterMap::Handle::IdentText);
         read.rate = IdentRateFromPage;
         DefineRead(read);
-        Mbaxp1.UpdateOnce(read.handle);
+        StartIdentRead();
     }
     SettingRange = false;
     VKHSettingsTab = page == HubSettings->TabSheet1;

@@ -10,7 +10,7 @@ Command line:
         [--rtu DEVICE [--baud 9600]] [--info-v2 N] [--info-v4 N]
         [--freeze-watchdog] [--time-needed] [--exit-on-eof]
         [--silent UNIT[,UNIT...]] [--reply-delay MS] [--corrupt-every N]
-        [--wrong-unit-every N] [--reuse-port]
+        [--wrong-unit-every N] [--busy-reads UNIT:REG:N ...] [--reuse-port]
 
   --tcp-port 0 picks a free port. Without --tcp-port and without --rtu the
   simulator serves TCP on 1502. Once every server listens it prints one line
@@ -18,8 +18,11 @@ Command line:
   --silent: units that start silent (see "silence"). --reply-delay: every unit
   starts with this reply delay (see "delay"). --corrupt-every: every Nth reply
   is malformed from the start (see "corrupt"). --wrong-unit-every: every Nth
-  reply comes from another unit from the start (see "wrongunit"). --reuse-port:
-  the TCP socket is
+  reply comes from another unit from the start (see "wrongunit").
+  --busy-reads UNIT:REG:N: the first N read requests (function 3) of UNIT that
+  start at register REG are answered with exception 6 (slave device busy), as a
+  hub that is busy when asked; they are counted ("reads") like any other. The
+  option may be given once for each block. --reuse-port: the TCP socket is
   opened with SO_REUSEPORT, so that a test can keep the port bound (not
   listening) between two runs of the simulator and no one else takes it.
 
@@ -191,6 +194,8 @@ FC_WRITE_SINGLE = 6
 FC_WRITE_MULTIPLE = 16
 FC_MASK_WRITE = 22
 FC_READ_WRITE_MULTIPLE = 23
+
+EXCEPTION_SLAVE_BUSY = 6
 
 REBOOT_WORDS = [82, 69, 66, 79, 79, 84]  # "REBOOT", one character per register
 
@@ -435,6 +440,8 @@ class Hub:
         self.wrong_unit_every = args.wrong_unit_every
         self.wrong_unit_counted = 0
         self.wrong_unit_sent = 0
+        # (unit, one-based register) -> reads starting there still to be refused as busy
+        self.busy_reads = dict(args.busy_reads)
         self.context = ModbusServerContext(
             slaves={unit: UnitContext(self, unit, self.blocks[unit]) for unit in ALL_UNITS},
             single=False)
@@ -464,6 +471,17 @@ class Hub:
 
     def note_reply(self):
         self._bump(HUB_UNIT, A_TX_COUNT)
+
+    def refuses_as_busy(self, request):
+        """Whether this request is one of the reads to be answered "busy"."""
+        if request.function_code != FC_READ_HOLDING:
+            return False
+        key = (request.unit_id, request.address + 1)
+        remaining = self.busy_reads.get(key, 0)
+        if remaining <= 0:
+            return False
+        self.busy_reads[key] = remaining - 1
+        return True
 
     def malform(self, packet, rtu):
         """The reply's frame as it goes out: every corrupt_every-th one malformed."""
@@ -796,9 +814,10 @@ class _HubRequestMixin:
     """Request handler hook: counts every request and logs the writes before
     pymodbus executes them, and counts the reply afterwards. Requests to a
     silent unit go no further; the reply of a unit with a reply delay is
-    built at once and sent later; while "wrongunit" is on, every Nth reply
-    comes from another unit, and while "corrupt" is on, every Nth reply goes
-    out malformed."""
+    built at once and sent later; a read that --busy-reads refuses is answered
+    with exception 6 instead of being carried out; while "wrongunit" is on,
+    every Nth reply comes from another unit, and while "corrupt" is on, every
+    Nth reply goes out malformed."""
 
     hub = None
     _reply_delay_s = 0.0
@@ -811,7 +830,14 @@ class _HubRequestMixin:
             return
         self._reply_delay_s = hub.reply_delay_ms.get(request.unit_id, 0) / 1000.0
         self._request = request
-        super().execute(request, *addr)
+        if hub.refuses_as_busy(request):
+            # Built and addressed as pymodbus' own execute does with a response.
+            response = request.doException(EXCEPTION_SLAVE_BUSY)
+            response.transaction_id = request.transaction_id
+            response.unit_id = request.unit_id
+            self.send(response, *addr, skip_encoding=False)
+        else:
+            super().execute(request, *addr)
         self._request = None
         hub.note_reply()
 
@@ -877,8 +903,21 @@ def parse_args(argv):
                         help="make every Nth reply malformed (see the corrupt command)")
     parser.add_argument("--wrong-unit-every", type=int, default=0, metavar="N",
                         help="make every Nth reply come from another unit (see the wrongunit command)")
+    parser.add_argument("--busy-reads", action="append", default=[], metavar="UNIT:REG:N",
+                        help="answer the first N reads of UNIT that start at register REG with exception 6")
     parser.add_argument("--reuse-port", action="store_true", help="open the TCP socket with SO_REUSEPORT")
     args = parser.parse_args(argv)
+    busy = {}
+    for item in args.busy_reads:
+        try:
+            unit, register, count = (int(part) for part in item.split(":"))
+        except ValueError:
+            parser.error("--busy-reads takes UNIT:REG:N")
+        if unit not in ALL_UNITS or not 1 <= register <= 65536 or count < 0:
+            parser.error(f"--busy-reads: UNIT among {', '.join(str(u) for u in ALL_UNITS)}, "
+                         "REG 1..65536, N 0 or more")
+        busy[(unit, register)] = count
+    args.busy_reads = busy
     try:
         args.silent = [int(u) for u in args.silent.split(",") if u.strip()]
     except ValueError:

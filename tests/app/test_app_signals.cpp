@@ -1,7 +1,7 @@
 // The program itself (its binary, beside this test) against the hub simulator over
 // Modbus TCP on loopback, ended by a signal as a logout, kill or Ctrl+C in a terminal
-// would: it closes as its close button does, saving its settings and writing the
-// identification text to the hub, and ends with exit code 0.
+// would: it closes as its close button does, saving its settings and its operator log and
+// writing the identification text to the hub, and ends with exit code 0.
 #include "support/HubSimulator.h"
 
 #include <QCoreApplication>
@@ -46,10 +46,19 @@ struct RunningProgram {
         process.start();
         if (!process.waitForStarted(10000))
             return false;
-        const auto polled = [this](const char *what) {
-            return QTest::qWaitFor([&] { return simulator.command(QString::fromLatin1(what)) != QLatin1String("OK 0"); }, 20000);
-        };
-        return polled("reads 16 500") && polled("reads 16 9000");
+        const auto reads = [this](const char *what) { return simulator.command(QString::fromLatin1(what)).mid(3).toInt(); };
+        if (!QTest::qWaitFor([&] { return reads("reads 16 9000") > 0; }, 20000))
+            return false;
+        // Two general-data reads later the program has taken in the identification text.
+        const int general = reads("reads 16 500");
+        return QTest::qWaitFor([&] { return reads("reads 16 500") >= general + 2; }, 20000);
+    }
+
+    // The last line of the operator log file.
+    QString LastLogLine() const
+    {
+        const QList<QByteArray> lines = ReadFile(data.path() + QStringLiteral("/VelkarHubData/Log.txt")).trimmed().split('\n');
+        return QString::fromLatin1(lines.last()).trimmed();
     }
 
     // Only to the program while it runs (a pid of 0 would signal this test's own group).
@@ -98,6 +107,8 @@ void TestAppSignals::endingSignalClosesTheWindow()
     QVERIFY(ini.contains("Edit16.Text=" + QByteArray::number(program.simulator.tcpPort())));
     // The identification text was written to the hub, once.
     QCOMPARE(program.IdentWrites().size(), qsizetype(1));
+    // The operator log was saved with its last line.
+    QVERIFY2(program.LastLogLine().endsWith(QStringLiteral(" : Closing Package")), qPrintable(program.LastLogLine()));
 }
 
 void TestAppSignals::secondSignalDuringTheCloseChangesNothing()
@@ -117,6 +128,7 @@ void TestAppSignals::secondSignalDuringTheCloseChangesNothing()
     QCOMPARE(program.process.exitCode(), 0);
     QCOMPARE(program.IdentWrites().size(), qsizetype(1));
     QVERIFY(program.ReadFile(program.IniPath()).contains("Edit6.Text="));
+    QVERIFY2(program.LastLogLine().endsWith(QStringLiteral(" : Closing Package")), qPrintable(program.LastLogLine()));
     const QByteArray errors = program.process.readAllStandardError();
     QVERIFY2(errors.contains("VelkarHub: closing already"), errors.constData());
 }

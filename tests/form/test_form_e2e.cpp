@@ -3,6 +3,7 @@
 // simulator's watchdog freezes or the simulator stops and comes back.
 #include "LiveForm.h"
 
+#include <QRegularExpression>
 #include <QtTest>
 #include <set>
 
@@ -13,6 +14,8 @@ private slots:
     void pollsEveryBlockAndRecovers();
     void overviewFollowsTheHub();
     void frozenWatchdog();
+    void identTextOfABusyHub_data();
+    void identTextOfABusyHub();
 };
 
 void TestFormE2e::pollsEveryBlockAndRecovers()
@@ -90,6 +93,49 @@ void TestFormE2e::frozenWatchdog()
     QCOMPARE(live.simulator.command("unfreeze"), QStringLiteral("OK"));
     QTRY_VERIFY_WITH_TIMEOUT(!f.Overview->Label88->Visible(), 3000);
     QCOMPARE(f.Overview->Label18->FontColor(), QColor(0, 0, 128));
+}
+
+void TestFormE2e::identTextOfABusyHub_data()
+{
+    QTest::addColumn<int>("busyReads");
+    QTest::addColumn<bool>("answered");
+    QTest::newRow("busy at the first read") << 1 << true;
+    QTest::newRow("busy at every read") << 1000000 << false;
+}
+
+void TestFormE2e::identTextOfABusyHub()
+{
+    // The hub answers the reads of its identification text with "busy" (exception 6): the
+    // first one, or every one.
+    QFETCH(int, busyReads);
+    QFETCH(bool, answered);
+    LiveForm live({QStringLiteral("--busy-reads"), QStringLiteral("16:9000:%1").arg(busyReads)});
+    QVERIFY(live.Start());
+    TForm1 &f = *live.form;
+    const auto identReads = [&] { return live.simulator.command(QStringLiteral("reads 16 9000")).mid(3).toInt(); };
+    if (answered) {
+        // Asked again after the refusal, and shown.
+        QTRY_COMPARE_WITH_TIMEOUT(f.Overview->Edit15->Text(), QStringLiteral("VelkarHub Sim  "), 5000);
+        QVERIFY(identReads() >= 2);
+    } else {
+        // Asked again and again; the edit holds nothing of the hub's.
+        QTRY_VERIFY_WITH_TIMEOUT(identReads() >= 3, 5000);
+        QCOMPARE(f.Overview->Edit15->Text(), QString());
+    }
+    QVERIFY(live.errors[6] >= 1);
+    const QVector<quint16> text = live.simulator.get(16, 9000, 15);
+
+    // The close writes back exactly the text the hub gave, or nothing.
+    live.form.reset();
+    QStringList expected;
+    if (answered) {
+        QStringList words;
+        for (const quint16 w : text)
+            words << QString::number(w);
+        expected << QStringLiteral("16:9000:") + words.join(QLatin1Char(','));
+    }
+    QCOMPARE(live.simulator.writeLog().filter(QRegularExpression(QStringLiteral("^16:9000:"))), expected);
+    QCOMPARE(live.simulator.get(16, 9000, 15), text);
 }
 
 QTEST_MAIN(TestFormE2e)

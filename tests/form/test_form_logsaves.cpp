@@ -55,6 +55,8 @@ private slots:
     void initTestCase() { TestEnvironment::Init(); }
     void operatorLogSaveFailureReportedOnce();
     void faultLogSaveFailureReportedOnce();
+    void closeSavesEveryLine_data();
+    void closeSavesEveryLine();
 };
 
 void TestFormLogSaves::operatorLogSaveFailureReportedOnce()
@@ -136,6 +138,61 @@ void TestFormLogSaves::faultLogSaveFailureReportedOnce()
     QCOMPARE(f.Diagnostics->Memo4->Count(), 26);
     QCOMPARE(FileLines(FaultLogPath()), *f.FaultLog);
     QCOMPARE(f.FaultLog->size(), 4);
+}
+
+void TestFormLogSaves::closeSavesEveryLine_data()
+{
+    QTest::addColumn<bool>("iniWritable");
+    QTest::addColumn<bool>("logWritable");
+    // The close's last line is saved with the rest.
+    QTest::newRow("close") << true << true;
+    // The settings file cannot be written: the destruction steps after it are left out,
+    // "Closing Package" among them, but not the save of the log.
+    QTest::newRow("settings not written") << false << true;
+    // The log file cannot be written: its failure is reported in the fault log, once.
+    QTest::newRow("log not written") << true << false;
+}
+
+void TestFormLogSaves::closeSavesEveryLine()
+{
+    QFETCH(bool, iniWritable);
+    QFETCH(bool, logWritable);
+    FormHarness::Options options;
+    options.projectsFolder = iniWritable;
+    FormHarness h(options);
+    TForm1 &f = h.form();
+    // Lines past the last save (every 26 lines), the last of them a write's.
+    using namespace TestUi;
+    ClickTab(f, f.HubSettings->TabSheet1);
+    ClickItem(f.HubSettings->LEDTest, 2);
+    QVERIFY(f.Diagnostics->Memo4->Lines().last().endsWith(QStringLiteral(" : LED test setting written to VKH 16:205  Val: 2")));
+    QCOMPARE(h.control.Writes().size(), size_t(1));
+    QVERIFY(f.LinesSinceSave > 0);
+    const QStringList memo = f.Diagnostics->Memo4->Lines();
+    if (!logWritable) {
+        // A folder where the file should be.
+        QVERIFY(QFile::remove(LogPath()));
+        QVERIFY(QDir().mkpath(LogPath()));
+    }
+    h.Destroy();
+
+    const QStringList faults = FileLines(FaultLogPath());
+    if (!logWritable) {
+        QCOMPARE(faults.size(), 1);
+        QVERIFY2(faults[0].contains(QStringLiteral(" - Exception: ")) && faults[0].contains(QStringLiteral("Log.txt")), qPrintable(faults[0]));
+        return;
+    }
+    const QStringList saved = FileLines(LogPath());
+    QCOMPARE(saved.mid(0, memo.size()), memo);
+    if (iniWritable) {
+        QCOMPARE(saved.size(), memo.size() + 1);
+        QVERIFY2(saved.last().endsWith(QStringLiteral(" : Closing Package")), qPrintable(saved.last()));
+        QCOMPARE(faults, QStringList{});
+    } else {
+        QCOMPARE(saved.size(), memo.size());
+        QCOMPARE(faults.size(), 1);
+        QVERIFY2(faults[0].contains(QStringLiteral(" - Exception: EFCreateError : ")), qPrintable(faults[0]));
+    }
 }
 
 QTEST_MAIN(TestFormLogSaves)

@@ -21,6 +21,41 @@ std::vector<int16_t> General(int16_t v1, int16_t v2, int16_t v3, int16_t v4)
 
 int16_t W(int value) { return static_cast<int16_t>(static_cast<uint16_t>(value)); }
 
+// The 15 registers of an identification text, padded with spaces.
+std::vector<int16_t> IdentWords(const QString &text)
+{
+    std::vector<int16_t> words(15, ' ');
+    for (int k = 0; k < text.size() && k < 15; ++k)
+        words[static_cast<size_t>(k)] = static_cast<int16_t>(text[k].unicode());
+    return words;
+}
+
+// The words of every write of the identification text (16:8999, 15 registers) started.
+std::vector<std::vector<int16_t>> IdentWrites(const ScriptedMbaxp &control)
+{
+    std::vector<std::vector<int16_t>> writes;
+    for (const ScriptedMbaxp::Start &w : control.Writes())
+        if (w.definition.slave == 16 && w.definition.address == 8999 && w.definition.quantity == 15)
+            writes.push_back(w.words);
+    return writes;
+}
+
+// The runs of the identification text's read (handle 10) started, each checked to be
+// its read as the register map defines it.
+int IdentReadRuns(const ScriptedMbaxp &control)
+{
+    int runs = 0;
+    for (const ScriptedMbaxp::Start &s : control.starts) {
+        if (s.handle != 10)
+            continue;
+        if (s.definition.kind != ScriptedMbaxp::Kind::Read || s.definition.slave != 16 || s.definition.address != 8999 ||
+            s.definition.quantity != 15)
+            return -1;
+        ++runs;
+    }
+    return runs;
+}
+
 
 } // namespace
 
@@ -37,6 +72,8 @@ private slots:
     void wrongDevice();
     void runtimeMessage();
     void identificationText();
+    void identTextAfterAFailedRead_data();
+    void identTextAfterAFailedRead();
     void applyIdentificationText();
     void clipboardAndNotice();
     void statisticsLabels();
@@ -238,18 +275,109 @@ void TestFormOverview::identificationText()
 {
     FormHarness h;
     TForm1 &f = h.form();
-    std::vector<int16_t> w(15, ' ');
-    const QString text = QStringLiteral("Mill 7");
-    for (int k = 0; k < text.size(); ++k)
-        w[static_cast<size_t>(k)] = static_cast<int16_t>(text[k].unicode());
+    const std::vector<int16_t> w = IdentWords(QStringLiteral("Mill 7"));
     f.Overview->Edit15->Widget()->setFocus();
     QVERIFY(f.Overview->Edit15->Focused());
     h.control.DeliverOk(10, w);
     QCOMPARE(f.Overview->Edit15->Text(), QString()); // dropped while the operator may be typing
+    // Asked again at a general-data result, once the operator has left the edit.
+    h.control.Clear();
+    h.control.DeliverOk(2, General(4, 60, 2, 6));
+    QCOMPARE(IdentReadRuns(h.control), 0);
     f.Comms->Button2->Widget()->setFocus();
+    h.control.DeliverOk(2, General(4, 60, 2, 6));
+    QCOMPARE(IdentReadRuns(h.control), 1);
     h.control.DeliverOk(10, w);
     QCOMPARE(f.Overview->Edit15->Text(), QStringLiteral("Mill 7         ")); // whole, trailing blanks kept
     QVERIFY(!f.Overview->Button38->Visible());
+    h.control.DeliverOk(2, General(4, 60, 2, 6));
+    QCOMPARE(IdentReadRuns(h.control), 1);
+    // The close writes back the text the hub gave.
+    h.Destroy();
+    QCOMPARE(IdentWrites(h.control), std::vector<std::vector<int16_t>>{w});
+}
+
+void TestFormOverview::identTextAfterAFailedRead_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::newRow("busy (6)") << 6;
+    QTest::newRow("illegal data address (2)") << 2;
+    QTest::newRow("time-out (12)") << 12;
+    QTest::newRow("connection lost (14)") << 14;
+    QTest::newRow("invalid reply (16)") << 16;
+    QTest::newRow("no reply (18)") << 18;
+}
+
+void TestFormOverview::identTextAfterAFailedRead()
+{
+    // The read of the identification text failed: the edit holds nothing of the hub's.
+    QFETCH(int, code);
+    using Writes = std::vector<std::vector<int16_t>>;
+    const std::vector<int16_t> hubText = IdentWords(QStringLiteral("Mill 7"));
+    const auto readFails = [code](FormHarness &h) {
+        h.control.DeliverError(10, static_cast<int16_t>(code));
+        h.control.Clear();
+    };
+    const auto generalData = [](FormHarness &h) { h.control.DeliverOk(2, General(4, 60, 2, 6)); };
+
+    {
+        // The next general-data result asks for it again, and no more while that read
+        // is unanswered. The close writes nothing over the hub's text.
+        FormHarness h;
+        readFails(h);
+        generalData(h);
+        QCOMPARE(IdentReadRuns(h.control), 1);
+        generalData(h);
+        QCOMPARE(IdentReadRuns(h.control), 1);
+        h.Destroy();
+        QCOMPARE(IdentWrites(h.control), Writes{});
+    }
+    {
+        // Failed again: asked again at the next result. Once answered, the text is shown,
+        // not asked for any more, and the close writes exactly that text.
+        FormHarness h;
+        readFails(h);
+        generalData(h);
+        readFails(h);
+        generalData(h);
+        QCOMPARE(IdentReadRuns(h.control), 1);
+        h.control.DeliverOk(10, hubText);
+        QCOMPARE(h.form().Overview->Edit15->Text(), QStringLiteral("Mill 7         "));
+        generalData(h);
+        QCOMPARE(IdentReadRuns(h.control), 1);
+        h.Destroy();
+        QCOMPARE(IdentWrites(h.control), Writes{hubText});
+    }
+    {
+        // The operator types a text (without "Apply"): not asked again while the operator
+        // is in the edit, and the close writes what was typed.
+        FormHarness h;
+        TForm1 &f = h.form();
+        readFails(h);
+        f.Overview->Edit15->Widget()->setFocus();
+        QTest::keyClicks(f.Overview->Edit15->Widget(), QStringLiteral("Pump 4"));
+        generalData(h);
+        QCOMPARE(IdentReadRuns(h.control), 0);
+        h.Destroy();
+        QCOMPARE(IdentWrites(h.control), Writes{IdentWords(QStringLiteral("Pump 4"))});
+    }
+    {
+        // What the operator typed is dropped by the run-time message's page jump: the
+        // close has nothing of the operator's to write either.
+        FormHarness h;
+        TForm1 &f = h.form();
+        f.Comms->CheckBox4->SetChecked(true);
+        readFails(h);
+        QTest::mouseClick(f.Overview->Edit15->Widget(), Qt::LeftButton);
+        QTest::keyClicks(f.Overview->Edit15->Widget(), QStringLiteral("Pump 4"));
+        std::vector<int16_t> message(10, 0);
+        message[0] = 1;
+        h.control.DeliverOk(9, message);
+        QCOMPARE(f.Frame->PageControl1->ActivePage(), f.Comms->TabSheet7);
+        QCOMPARE(f.Overview->Edit15->Text(), QString());
+        h.Destroy();
+        QCOMPARE(IdentWrites(h.control), Writes{});
+    }
 }
 
 void TestFormOverview::applyIdentificationText()

@@ -336,11 +336,16 @@ void TestFormStartup::unwritableLogFolderDoesNotStopRegistration()
 void TestFormStartup::destructionOrder()
 {
     FormHarness h;
+    std::vector<int16_t> ident(15, ' ');
+    const QString text = QStringLiteral("Pump house");
+    for (int k = 0; k < text.size(); ++k)
+        ident[static_cast<size_t>(k)] = static_cast<int16_t>(text[k].unicode());
+    h.control.DeliverOk(RegisterMap::Handle::IdentText, ident);
+    QCOMPARE(h.form().Overview->Edit15->Text(), QStringLiteral("Pump house     "));
     h.control.Clear();
-    h.form().Overview->Edit15->SetText(QStringLiteral("Pump house"));
     h.Destroy();
-    // The identification text is written, then the hub blocks stop, and the writes that
-    // wait (the identification text's) are sent before the program ends.
+    // The identification text the hub gave is written back, then the hub blocks stop, and
+    // the writes that wait (the identification text's) are sent before the program ends.
     QCOMPARE(h.control.calls.first(), QStringLiteral("Multi(0,16,8999,15,1000)"));
     QCOMPARE(h.control.calls.mid(h.control.calls.size() - 4),
              (QStringList{"Once(0)", "Disable(2)", "Disable(3)", "Flush"}));

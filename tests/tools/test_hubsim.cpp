@@ -133,6 +133,7 @@ private slots:
     void readRoundTripIsFast();
     void everyNthReplyMalformed();
     void everyNthReplyFromAnotherUnit();
+    void busyReadsAnswerException6();
 };
 
 // Every block the program reads, at the length it reads it, with the plant's data.
@@ -830,6 +831,37 @@ void TestHubSim::everyNthReplyFromAnotherUnit()
         QCOMPARE(askTcp(17, readPdu(1000, 9), 20), mbapFrame(transaction, 0, 17, wordsPdu(link1)));
     QVERIFY(sim->command(QStringLiteral("wrongunit -1")).startsWith(QLatin1String("ERR ")));
     QVERIFY(sim->command(QStringLiteral("wrongunit 1 2")).startsWith(QLatin1String("ERR ")));
+}
+
+// --busy-reads UNIT:REG:N: the first N reads of that unit that start at that register
+// are answered "slave device busy" and counted; reads that start elsewhere or ask another
+// unit, and writes, are served as usual meanwhile. Each block has its own count.
+void TestHubSim::busyReadsAnswerException6()
+{
+    HubSimulator sim({true, 0, {}, {"--busy-reads", "16:9000:2", "--busy-reads", "17:1000:1"}});
+    QVERIFY(sim.start());
+    auto client = connectTcp(sim.tcpPort());
+    QVERIFY(client);
+    for (int i = 0; i < 2; ++i) {
+        const Result busy = readRegisters(*client, 16, 9000, 15);
+        QCOMPARE(busy.error, QModbusDevice::ProtocolError);
+        QCOMPARE(busy.exceptionCode, int(QModbusPdu::ServerDeviceBusy));
+        QCOMPARE(readRegisters(*client, 16, 9001, 2).values, textWords(QStringLiteral("el")));
+        QCOMPARE(readRegisters(*client, 18, 1000, 1).values, QVector<quint16>{2});
+    }
+    QCOMPARE(readRegisters(*client, 16, 9000, 15).values, textWords(QStringLiteral("VelkarHub Sim  ")));
+    QCOMPARE(sim.command(QStringLiteral("reads 16 9000")), QStringLiteral("OK 3"));
+
+    QVERIFY(writeRegisters(*client, 17, 1000, {5}).ok());
+    QCOMPARE(readRegisters(*client, 17, 1000, 9).exceptionCode, int(QModbusPdu::ServerDeviceBusy));
+    QCOMPARE(readRegisters(*client, 17, 1000, 1).values, QVector<quint16>{5});
+    QCOMPARE(client->state(), QModbusDevice::ConnectedState);
+
+    // An option it cannot take stops the simulator before it serves.
+    for (const char *bad : {"21:9000:1", "16:9000", "16:0:1", "16:9000:-1", "a:9000:1"}) {
+        HubSimulator refused({true, 0, {}, {QStringLiteral("--busy-reads"), QString::fromLatin1(bad)}});
+        QVERIFY2(!refused.start(), bad);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestHubSim)
